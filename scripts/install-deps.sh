@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs, as root on Debian 12, what building and testing dialer-config needs and is missing.
+# Quick when everything is already there.
+set -eu
+
+packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev
+          libgl-dev"
+if [ "${1:-}" = "--test" ]; then
+    # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run.
+    packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool x11-utils"
+fi
+
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages:$missing" >&2
+    echo "Run this script as root (or install them with apt-get) and try again." >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# shellcheck disable=SC2086
+apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,55 @@
+#include "DeviceMessages.h"
+
+#include "settings/AnsiText.h"
+
+namespace DeviceMessages {
+
+namespace {
+constexpr QChar Separator = u',';
+}
+
+QString ReadRequest() {
+    return QStringLiteral("?6\r\n");
+}
+
+QString Acknowledgement() {
+    return QStringLiteral("OK\r\n");
+}
+
+QString SaveCommand(const DialerSettings& settings) {
+    QString command = QStringLiteral("!");
+    for (int i = 0; i < DialerSettings::FieldCount; ++i)
+        command += settings[i] + Separator;
+    command += QStringLiteral("\r\n");
+    return command;
+}
+
+int firstUnsendableValue(const DialerSettings& settings) {
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        const QString& value = settings[i];
+        if (value.contains(Separator) || value.contains(u'\r') || value.contains(u'\n') ||
+            !AnsiText::isEncodable(value))
+            return i + 1;
+    }
+    return 0;
+}
+
+bool isAcknowledgement(QStringView reply) {
+    return reply == Acknowledgement();
+}
+
+std::optional<DialerSettings> parseReadResponse(QStringView reply) {
+    DialerSettings values;
+    qsizetype start = 1;
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        const qsizetype comma = start < reply.size() ? reply.indexOf(Separator, start) : -1;
+        // Once a comma is missing every later search fails too: the reply is incomplete.
+        if (comma < 0)
+            return std::nullopt;
+        values[i] = reply.sliced(start, comma - start).toString();
+        start = comma + 1;
+    }
+    return values;
+}
+
+} // namespace DeviceMessages

@@ -1,0 +1,43 @@
+#include "Outcome.h"
+
+#include "DeviceMessages.h"
+
+ReplyKind classifyReply(QStringView reply) {
+    if (reply.isEmpty())
+        return ReplyKind::Empty;
+    if (DeviceMessages::isAcknowledgement(reply))
+        return ReplyKind::Acknowledgement;
+    return ReplyKind::Other;
+}
+
+Verdict judgeReply(QStringView reply) {
+    switch (classifyReply(reply)) {
+    case ReplyKind::Empty:
+        return {Outcome::NoAnswer, std::nullopt};
+    case ReplyKind::Acknowledgement:
+        return {Outcome::Saved, std::nullopt};
+    case ReplyKind::Other:
+        break;
+    }
+    std::optional<DialerSettings> values = DeviceMessages::parseReadResponse(reply);
+    const Outcome outcome = values ? Outcome::Read : Outcome::CheckFields;
+    return {outcome, std::move(values)};
+}
+
+QString outcomeMessage(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::NoAnswer:
+        // "СОМ" here is written in Cyrillic capitals, as the dialer's makers wrote it.
+        return QStringLiteral("Нет ответа от устройства.\r\n"
+                              "Проверьте подключение.\r\n"
+                              "Номер \u0421\u041E\u041C-порта не более 9  ");
+    case Outcome::Saved:
+        return QStringLiteral("Настройки сохранены  ");
+    case Outcome::Read:
+        return QStringLiteral("Успешно считано");
+    case Outcome::CheckFields:
+        return QStringLiteral("Проверьте правильность\r\n"
+                              "заполнения полей настроек!");
+    }
+    return {};
+}

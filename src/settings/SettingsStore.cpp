@@ -1,0 +1,127 @@
+#include "SettingsStore.h"
+
+#include "AnsiText.h"
+#include "SettingsFormat.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+SettingsReport report(SettingsProblem problem, const QString& filePath, QString detail = {},
+                      int field = 0) {
+    return {problem, filePath, std::move(detail), field};
+}
+
+} // namespace
+
+QString SettingsReport::describe() const {
+    const QString loadTail = QStringLiteral(
+        "\r\nНедостающие значения взяты по умолчанию. Файл останется без изменений до выхода по "
+        "кнопке Exit.");
+    const QString saveTail =
+        QStringLiteral("\r\nЗначения полей не потеряны: устраните причину и нажмите Exit ещё раз.");
+    switch (problem) {
+    case SettingsProblem::None:
+        return {};
+    case SettingsProblem::CannotOpen:
+        return QStringLiteral("Не удалось прочитать файл настроек «%1»: %2.")
+                   .arg(filePath, detail) +
+               loadTail;
+    case SettingsProblem::EndsEarly:
+        return QStringLiteral("Файл настроек «%1» обрывается: прочитано полей %2 из 6.")
+                   .arg(filePath)
+                   .arg(field) +
+               loadTail;
+    case SettingsProblem::TooLarge:
+        return QStringLiteral("Файл настроек «%1» слишком велик: в первых %2 МБ прочитано полей %3 "
+                              "из 6.")
+                   .arg(filePath)
+                   .arg(SettingsStore::MaxFileSize / (1024 * 1024))
+                   .arg(field) +
+               loadTail;
+    case SettingsProblem::CannotEncode:
+        return QStringLiteral("Не удалось сохранить файл настроек «%1»: поле %2 содержит символ, "
+                              "который нельзя записать в кодировке windows-1251.")
+                   .arg(filePath)
+                   .arg(field) +
+               saveTail;
+    case SettingsProblem::CannotCreate:
+        return QStringLiteral("Не удалось создать файл настроек «%1»: %2.").arg(filePath, detail) +
+               saveTail;
+    case SettingsProblem::CannotWrite:
+        return QStringLiteral("Не удалось записать файл настроек «%1»: %2.").arg(filePath, detail) +
+               saveTail;
+    case SettingsProblem::CannotReplace:
+        return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(filePath, detail) +
+               saveTail;
+    }
+    return {};
+}
+
+SettingsStore::SettingsStore(QString filePath)
+    : m_filePath(std::move(filePath)) {}
+
+SettingsLoadResult SettingsStore::Load() const {
+    const QFileInfo info(m_filePath);
+    const QString path = info.absoluteFilePath();
+    if (!info.exists())
+        return {DialerSettings::defaults(), report(SettingsProblem::None, path)};
+    // A folder, a pipe or a device of that name would fail or block a reader.
+    if (!info.isFile())
+        return {DialerSettings::defaults(),
+                report(SettingsProblem::CannotOpen, path, QStringLiteral("это не обычный файл"))};
+
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {DialerSettings::defaults(),
+                report(SettingsProblem::CannotOpen, path, file.errorString())};
+    QByteArray bytes;
+    char chunk[64 * 1024];
+    while (bytes.size() <= MaxFileSize) {
+        const qint64 got = file.read(chunk, sizeof chunk);
+        if (got < 0)
+            return {DialerSettings::defaults(),
+                    report(SettingsProblem::CannotOpen, path, file.errorString())};
+        if (got == 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    const bool tooLarge = bytes.size() > MaxFileSize;
+    if (tooLarge)
+        bytes.truncate(MaxFileSize);
+
+    SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(bytes));
+    if (parsed.fieldsRead < DialerSettings::FieldCount)
+        return {std::move(parsed.settings),
+                report(tooLarge ? SettingsProblem::TooLarge : SettingsProblem::EndsEarly, path, {},
+                       parsed.fieldsRead)};
+    return {std::move(parsed.settings), report(SettingsProblem::None, path)};
+}
+
+SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
+    const QString path = QFileInfo(m_filePath).absoluteFilePath();
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        if (!AnsiText::isEncodable(settings[i]))
+            return report(SettingsProblem::CannotEncode, path, {}, i + 1);
+    }
+    const std::optional<QByteArray> line = AnsiText::encode(SettingsFormat::formatLine(settings));
+    Q_ASSERT(line);
+
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return report(SettingsProblem::CannotCreate, path, file.errorString());
+    if (file.write(*line) != line->size()) {
+        const QString detail = file.errorString();
+        file.cancelWriting();
+        return report(SettingsProblem::CannotWrite, path, detail);
+    }
+    if (!file.commit()) {
+        const auto problem = file.error() == QFileDevice::RenameError
+                                 ? SettingsProblem::CannotReplace
+                                 : SettingsProblem::CannotWrite;
+        return report(problem, path, file.errorString());
+    }
+    return report(SettingsProblem::None, path);
+}

@@ -1,0 +1,267 @@
+#include "TestSupport.h"
+
+#include "settings/AnsiText.h"
+#include "settings/SettingsFormat.h"
+#include "settings/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+
+private Q_SLOTS:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("Velkor.ini"));
+        QFile::remove(m_path);
+    }
+
+    void defaultsAreTheNineDigitNumbersAndTheServiceCode() {
+        QCOMPARE(values(DialerSettings::defaults()),
+                 QStringList({"111111111", "222222222", "333333333", "444444444", "555555555",
+                              "*123*123456789#"}));
+    }
+
+    void defaultRecordIsA77ByteLineEndedByCrLf() {
+        const QByteArray line =
+            *AnsiText::encode(SettingsFormat::formatLine(DialerSettings::defaults()));
+        QCOMPARE(line, QByteArray("\"111111111\",\"222222222\",\"333333333\",\"444444444\","
+                                  "\"555555555\",\"*123*123456789#\"\r\n"));
+        QCOMPARE(line.size(), 77 + 2);
+    }
+
+    void shouldWriteValuesQuotedAndCommaSeparated_data() {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty values are two adjacent quotes")
+            << QStringList{"", "", "", "", "", ""}
+            << QByteArray("\"\",\"\",\"\",\"\",\"\",\"\"\r\n");
+        QTest::newRow("a comma stays inside the quotes")
+            << QStringList{"1,2", "b", "c", "d", "e", "f"}
+            << QByteArray("\"1,2\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        QTest::newRow("a quote is doubled")
+            << QStringList{"a\"b", "\"", "c", "d", "e", "f"}
+            << QByteArray("\"a\"\"b\",\"\"\"\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        QTest::newRow("blanks are kept") << QStringList{" 1", "2 ", " ", "d", "e", "f"}
+                                         << QByteArray("\" 1\",\"2 \",\" \",\"d\",\"e\",\"f\"\r\n");
+        QTest::newRow("cyrillic goes out in windows-1251")
+            << QStringList{"Дом", "b", "c", "d", "e", "Ё"}
+            << QByteArray("\"\xc4\xee\xec\",\"b\",\"c\",\"d\",\"e\",\"\xa8\"\r\n");
+    }
+    void shouldWriteValuesQuotedAndCommaSeparated() {
+        QFETCH(QStringList, fields);
+        QFETCH(QByteArray, bytes);
+        QVERIFY(SettingsStore(m_path).Save(record(fields)).ok());
+        QCOMPARE(readBytes(m_path), bytes);
+    }
+
+    void shouldReadTheFirstSixFields_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("fieldsRead");
+        const QStringList abc{"a", "b", "c", "d", "e", "f"};
+        QTest::newRow("as written")
+            << QByteArray("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n") << abc << 6;
+        QTest::newRow("no line end")
+            << QByteArray("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"") << abc << 6;
+        QTest::newRow("LF only") << QByteArray("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\n") << abc << 6;
+        QTest::newRow("blanks around commas")
+            << QByteArray("  \"a\" , \"b\",\t\"c\"  ,\"d\",\"e\" ,  \"f\"  \r\n") << abc << 6;
+        QTest::newRow("unquoted values") << QByteArray("a,b,c,d,e,f\r\n") << abc << 6;
+        QTest::newRow("unquoted values lose surrounding blanks")
+            << QByteArray(" a , b\t,c,  d,e ,f  \r\n") << abc << 6;
+        QTest::newRow("mixed quoting") << QByteArray("a,\"b\",c,\"d\",e,\"f\"") << abc << 6;
+        QTest::newRow("one field per line")
+            << QByteArray("\"a\"\r\n\"b\"\r\n\"c\"\r\n\"d\"\r\n\"e\"\r\n\"f\"\r\n") << abc << 6;
+        QTest::newRow("spread over lines with commas")
+            << QByteArray("\"a\",\"b\",\r\n\"c\",\r\n\r\n\"d\",\"e\"\n\"f\"") << abc << 6;
+        QTest::newRow("a comma opening a line is an empty field")
+            << QByteArray("a,b,c,d,e\n,f") << QStringList{"a", "b", "c", "d", "e", ""} << 6;
+        QTest::newRow("more than six fields")
+            << QByteArray("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\"h\"\r\nrest") << abc << 6;
+        QTest::newRow("empty quoted values")
+            << QByteArray("\"\",\"\",\"\",\"\",\"\",\"\"\r\n") << QStringList(6, QString()) << 6;
+        QTest::newRow("empty unquoted values")
+            << QByteArray(",,,,,x") << QStringList{"", "", "", "", "", "x"} << 6;
+        QTest::newRow("comma and line break inside quotes")
+            << QByteArray("\"1,2\",\"x\r\ny\",\"c\",\"d\",\"e\",\"f\"")
+            << QStringList{"1,2", "x\r\ny", "c", "d", "e", "f"} << 6;
+        QTest::newRow("doubled quotes")
+            << QByteArray("\"a\"\"b\",\"\"\"\",\"\"\"\"\"\",\"d\",\"e\",\"f\"")
+            << QStringList{"a\"b", "\"", "\"\"", "d", "e", "f"} << 6;
+        QTest::newRow("a lone quote ends the value, the rest up to the comma is dropped")
+            << QByteArray("\"a\"b\",\"c\",\"d\",\"e\",\"f\",\"g\"")
+            << QStringList{"a", "c", "d", "e", "f", "g"} << 6;
+        QTest::newRow("blanks inside quotes are kept")
+            << QByteArray("\"  1\",\" 2 \",\"c\",\"d\",\"e\",\"f\"")
+            << QStringList{"  1", " 2 ", "c", "d", "e", "f"} << 6;
+        QTest::newRow("windows-1251") << QByteArray("\"\xc4\xee\xec\",b,c,d,e,\"\xa8\"")
+                                      << QStringList{"Дом", "b", "c", "d", "e", "Ё"} << 6;
+        const QStringList defaults = values(DialerSettings::defaults());
+        QTest::newRow("empty file") << QByteArray() << defaults << 0;
+        QTest::newRow("only blank lines") << QByteArray("\r\n  \r\n") << defaults << 0;
+        QTest::newRow("ends after two fields")
+            << QByteArray("\"a\",\"b\"\r\n")
+            << QStringList{"a", "b", "333333333", "444444444", "555555555", "*123*123456789#"} << 2;
+        QTest::newRow("ends inside the third value")
+            << QByteArray("\"a\",\"b\",\"cc")
+            << QStringList{"a", "b", "333333333", "444444444", "555555555", "*123*123456789#"} << 2;
+        QTest::newRow("ends after five fields and a comma")
+            << QByteArray("\"a\",\"b\",\"c\",\"d\",\"e\",")
+            << QStringList{"a", "b", "c", "d", "e", "*123*123456789#"} << 5;
+    }
+    void shouldReadTheFirstSixFields() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, expected);
+        QFETCH(int, fieldsRead);
+        const SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(file));
+        QCOMPARE(values(parsed.settings), expected);
+        QCOMPARE(parsed.fieldsRead, fieldsRead);
+    }
+
+    void everyValueRoundTripsThroughTheFile_data() {
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("defaults") << values(DialerSettings::defaults());
+        QTest::newRow("empty") << QStringList(6, QString());
+        QTest::newRow("quotes everywhere")
+            << QStringList{"\"", "\"\"", "a\"", "\"a", "a\"\"b", "\",\""};
+        QTest::newRow("commas and line breaks")
+            << QStringList{",", "a,b", "\r\n", "x\ny", "\r", ",,"};
+        QTest::newRow("blanks") << QStringList{" ", "  1", "2  ", "\t", " a b ", "\t\t"};
+        QTest::newRow("cyrillic and symbols")
+            << QStringList{"Привет", "№5", "*100#", "+7 (495) 123-45-67", "€", "ёЁ"};
+        QTest::newRow("control characters")
+            << QStringList{QString(QChar(0)), "\x01\x1f", "a", "b", "c", "d"};
+        QTest::newRow("long value") << QStringList{QString(100000, u'7'), "b", "c", "d", "e", "f"};
+    }
+    void everyValueRoundTripsThroughTheFile() {
+        QFETCH(QStringList, fields);
+        const SettingsStore store(m_path);
+        QVERIFY(store.Save(record(fields)).ok());
+        const SettingsLoadResult loaded = store.Load();
+        QVERIFY2(loaded.report.ok(), qPrintable(loaded.report.describe()));
+        QCOMPARE(values(loaded.settings), fields);
+    }
+
+    void missingFileGivesTheDefaultsSilentlyAndCreatesNothing() {
+        const SettingsLoadResult loaded = SettingsStore(m_path).Load();
+        QCOMPARE(loaded.settings, DialerSettings::defaults());
+        QVERIFY(loaded.report.ok());
+        QVERIFY(!QFile::exists(m_path));
+    }
+
+    void relativeNameResolvesAgainstTheCurrentDirectory() {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        const SettingsReport saved = SettingsStore().Save(record({"1", "2", "3", "4", "5", "6"}));
+        QDir::setCurrent(before);
+        QVERIFY(saved.ok());
+        QCOMPARE(saved.filePath, m_path);
+        QCOMPARE(readBytes(m_path), QByteArray("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n"));
+    }
+
+    void shortFileGivesWhatItHoldsPlusDefaultsAndIsLeftAlone() {
+        const QByteArray bytes("\"100\",\"200\",\"30");
+        writeBytes(m_path, bytes);
+        const SettingsLoadResult loaded = SettingsStore(m_path).Load();
+        QCOMPARE(values(loaded.settings), QStringList({"100", "200", "333333333", "444444444",
+                                                       "555555555", "*123*123456789#"}));
+        QCOMPARE(loaded.report.problem, SettingsProblem::EndsEarly);
+        QCOMPARE(loaded.report.field, 2);
+        QVERIFY(loaded.report.describe().contains(m_path));
+        QCOMPARE(readBytes(m_path), bytes);
+    }
+
+    void fileThatCannotBeOpenedGivesDefaultsAndAReason() {
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("Velkor.ini")));
+        const SettingsLoadResult loaded = SettingsStore(m_path).Load();
+        QDir(m_dir.path()).rmdir(QStringLiteral("Velkor.ini"));
+        QCOMPARE(loaded.settings, DialerSettings::defaults());
+        QCOMPARE(loaded.report.problem, SettingsProblem::CannotOpen);
+        QVERIFY(!loaded.report.detail.isEmpty());
+    }
+
+    void oversizedFileIsReadOnlyUpToTheLimit() {
+        QByteArray bytes("\"1\",\"2\",\"");
+        bytes += QByteArray(SettingsStore::MaxFileSize, 'x');
+        bytes += "\",\"4\",\"5\",\"6\"\r\n";
+        writeBytes(m_path, bytes);
+        const SettingsLoadResult loaded = SettingsStore(m_path).Load();
+        QCOMPARE(loaded.report.problem, SettingsProblem::TooLarge);
+        QCOMPARE(loaded.report.field, 2);
+        QCOMPARE(loaded.settings.PhoneNum2, QStringLiteral("2"));
+        QCOMPARE(loaded.settings.PhoneNum3, QStringLiteral("333333333"));
+    }
+
+    void valueTheCodePageCannotHoldIsRefusedAndTheOldFileKept() {
+        const QByteArray old("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        writeBytes(m_path, old);
+        const SettingsReport report =
+            SettingsStore(m_path).Save(record({"1", "2", "3", "4", "\U0001F600", "6"}));
+        QCOMPARE(report.problem, SettingsProblem::CannotEncode);
+        QCOMPARE(report.field, 5);
+        QCOMPARE(readBytes(m_path), old);
+    }
+
+    void saveIntoAMissingFolderReportsInsteadOfEnding() {
+        const QString path = m_dir.filePath(QStringLiteral("no-such-folder/Velkor.ini"));
+        const SettingsReport report = SettingsStore(path).Save(DialerSettings::defaults());
+        QCOMPARE(report.problem, SettingsProblem::CannotCreate);
+        QVERIFY(report.describe().contains(path));
+    }
+
+    // A write that fails half-way (here the file size limit, which binds root too) must leave the
+    // previous file exactly as it was and no temporary file behind.
+    void failedWriteLeavesTheOldFileIntact() {
+        const QByteArray old("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        writeBytes(m_path, old);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const SettingsReport report = SettingsStore(m_path).Save(
+                record({QString(100000, u'9'), "2", "3", "4", "5", "6"}));
+            _exit(report.problem == SettingsProblem::CannotWrite ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(readBytes(m_path), old);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Velkor.ini"});
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "tst_settings.moc"
