@@ -1,0 +1,116 @@
+#include "ExchangeController.h"
+
+#include "DeviceMessages.h"
+#include "PortDiscovery.h"
+
+ExchangeController::ExchangeController(SerialPort& port, ExchangeHost& host, QObject *parent)
+    : QObject(parent)
+    , m_port(port)
+    , m_host(host) {
+    // A coarse timer may fire several per cent late; the verdict is due 500 ms after the press.
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &ExchangeController::Timer1_Timer);
+    connect(&m_port, &SerialPort::OnComm, this, &ExchangeController::MSComm1_OnComm);
+}
+
+void ExchangeController::ReadCMD_Click() {
+    start(Command::Read);
+}
+
+void ExchangeController::SaveCMD_Click() {
+    start(Command::Save);
+}
+
+void ExchangeController::start(Command command) {
+    if (m_state != State::Idle)
+        return;
+    m_portNum = QString::number(SelectedPortNumber(m_host.portSelectorText()));
+
+    // A value holding a comma, CR or LF, or a character the line cannot carry, would shift or
+    // corrupt the dialer's stored fields: nothing is sent.
+    if (command == Command::Save && DeviceMessages::firstUnsendableValue(m_host.settings()) != 0) {
+        refuse(outcomeMessage(Outcome::CheckFields));
+        return;
+    }
+
+    // Each of these can only fail while the port is open, and it is closed while Idle.
+    (void)m_port.setRThreshold(1);
+    (void)m_port.setCommPort(static_cast<qint16>(m_portNum.toInt()));
+    (void)m_port.setInBufferSize(0);
+    (void)m_port.setInBufferSize(100);
+    (void)m_port.setInputMode(0);
+    (void)m_port.setInputLen(0);
+    (void)m_port.setInBufferCount(0);
+    if (!m_port.setPortOpen(true)) {
+        refuse(QStringLiteral("Не удалось открыть порт %1:\r\n%2.")
+                   .arg(m_port.portLabel(), m_port.errorString()));
+        return;
+    }
+    const QString message = command == Command::Read
+                                ? DeviceMessages::ReadRequest()
+                                : DeviceMessages::SaveCommand(m_host.settings());
+    if (!m_port.setOutput(message)) {
+        const QString reason = m_port.errorString();
+        (void)m_port.setPortOpen(false);
+        refuse(QStringLiteral("Не удалось передать команду в порт %1:\r\n%2.")
+                   .arg(m_port.portLabel(), reason));
+        return;
+    }
+    m_theData.clear();
+    m_timer.setInterval(CollectionMs);
+    m_timer.start();
+    m_state = State::Collecting;
+}
+
+void ExchangeController::refuse(const QString& message) {
+    m_host.showInfo(message);
+    Q_EMIT exchangeEnded();
+}
+
+void ExchangeController::MSComm1_OnComm() {
+    const QString received = m_port.Input();
+    const qsizetype room = MaxCollected - m_theData.size();
+    if (room > 0)
+        m_theData += QStringView(received).first(std::min(room, received.size()));
+}
+
+void ExchangeController::Timer1_Timer() {
+    if (m_state != State::Collecting)
+        return;
+    m_state = State::Reporting;
+    m_timer.stop();
+
+    Outcome outcome = Outcome::NoAnswer;
+    switch (classifyReply(m_theData)) {
+    case ReplyKind::Empty:
+        outcome = Outcome::NoAnswer;
+        break;
+    case ReplyKind::Acknowledgement:
+        outcome = Outcome::Saved;
+        break;
+    case ReplyKind::Other:
+        m_host.SortLine(QString(m_theData));
+        outcome = m_host.CorrectData() == 1 ? Outcome::Read : Outcome::CheckFields;
+        break;
+    }
+    Q_EMIT verdictReached(outcome);
+    m_host.showInfo(outcomeMessage(outcome));
+    // The window may have been left while the message was open.
+    if (m_state == State::Reporting)
+        finish();
+}
+
+void ExchangeController::finish() {
+    if (m_port.PortOpen())
+        (void)m_port.setPortOpen(false);
+    (void)m_port.setInputLen(0);
+    (void)m_port.setInBufferCount(0);
+    m_state = State::Idle;
+    Q_EMIT exchangeEnded();
+}
+
+void ExchangeController::abandon() {
+    m_timer.stop();
+    m_state = State::Idle;
+}

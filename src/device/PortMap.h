@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <optional>
+
+// Which device each of the names COM1 to COM9 stands for.
+//
+// On Windows COMn is the system's COMn. Elsewhere the names are given to the serial devices
+// present: USB adapters (ttyUSB*) first, then CDC-ACM devices (ttyACM*), then the rest, each group
+// in natural order, so a dialer plugged in by USB is COM1. A map file, dialer-config/ports.ini in
+// the user's configuration folder, overrides both: when it names any port, only those exist.
+//
+//     [ports]
+//     COM1=/dev/ttyUSB0
+//     COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+class PortMap {
+public:
+    static constexpr int FirstPort = 1;
+    static constexpr int LastPort = 9;
+
+    struct Device {
+        QString path;        // what the serial port layer opens: a device path or a system name
+        QString description; // the adapter's own description, where known
+
+        friend bool operator==(const Device&, const Device&) = default;
+    };
+
+    enum class Source { None, MapFile, Devices };
+
+    // A serial device as the system lists it.
+    struct Candidate {
+        QString name; // "ttyUSB0", "COM3"
+        QString path; // "/dev/ttyUSB0", "COM3"
+        QString description;
+    };
+
+    PortMap() = default;
+
+    // $XDG_CONFIG_HOME/dialer-config/ports.ini, or the platform's equivalent.
+    [[nodiscard]] static QString mapFilePath();
+
+    // The map file when it names any port; otherwise the devices present.
+    [[nodiscard]] static PortMap fromSystem();
+
+    // The [ports] section of a map file's text; other sections and keys are ignored.
+    [[nodiscard]] static PortMap fromMapText(QStringView text);
+
+    // Numbers the devices in the order described above (on Windows: by their own COM number).
+    [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);
+
+    void setDevice(int port, Device device);
+    [[nodiscard]] std::optional<Device> device(int port) const;
+    [[nodiscard]] bool isEmpty() const;
+    [[nodiscard]] Source source() const { return m_source; }
+
+private:
+    std::array<std::optional<Device>, LastPort + 1> m_ports;
+    Source m_source = Source::None;
+};
+
+// "ttyUSB2" before "ttyUSB10".
+[[nodiscard]] bool naturalLess(QStringView a, QStringView b);

@@ -1,0 +1,265 @@
+#include "SerialPort.h"
+
+#include "settings/AnsiText.h"
+
+#include <QFileInfo>
+
+#include <limits>
+
+std::optional<LineSettings> parseLineSettings(QStringView settings) {
+    const QList<QStringView> parts = settings.split(u',');
+    if (parts.size() != 4)
+        return std::nullopt;
+    LineSettings line;
+    bool ok = false;
+    line.baudRate = parts[0].trimmed().toInt(&ok);
+    if (!ok || line.baudRate <= 0)
+        return std::nullopt;
+
+    const QStringView parity = parts[1].trimmed();
+    if (parity.size() != 1)
+        return std::nullopt;
+    switch (parity.front().toUpper().unicode()) {
+    case u'N':
+        line.parity = QSerialPort::NoParity;
+        break;
+    case u'E':
+        line.parity = QSerialPort::EvenParity;
+        break;
+    case u'O':
+        line.parity = QSerialPort::OddParity;
+        break;
+    case u'M':
+        line.parity = QSerialPort::MarkParity;
+        break;
+    case u'S':
+        line.parity = QSerialPort::SpaceParity;
+        break;
+    default:
+        return std::nullopt;
+    }
+
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+    line.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QStringView stop = parts[3].trimmed();
+    if (stop == u"1")
+        line.stopBits = QSerialPort::OneStop;
+    else if (stop == u"1.5")
+        line.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == u"2")
+        line.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return line;
+}
+
+SerialPort::SerialPort(QObject *parent)
+    : QObject(parent) {
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onPortError);
+}
+
+SerialPort::~SerialPort() {
+    closePort();
+}
+
+bool SerialPort::fail(Error error, QString text) {
+    m_error = error;
+    m_errorString = std::move(text);
+    return false;
+}
+
+void SerialPort::clearError() {
+    m_error = Error::None;
+    m_errorString.clear();
+}
+
+QString SerialPort::portLabel() const {
+    const QString name = QStringLiteral("COM%1").arg(m_commPort);
+    const std::optional<PortMap::Device> device = m_map.device(m_commPort);
+    if (!device || device->path == name)
+        return name;
+    return QStringLiteral("%1 (%2)").arg(name, device->path);
+}
+
+bool SerialPort::setSettings(const QString& settings) {
+    if (!parseLineSettings(settings))
+        return fail(Error::InvalidValue,
+                    QStringLiteral("неверные параметры линии «%1»").arg(settings));
+    m_settings = settings;
+    return true;
+}
+
+bool SerialPort::setCommPort(qint16 port) {
+    if (PortOpen())
+        return fail(Error::NotWhileOpen, QStringLiteral("порт уже открыт"));
+    if (port < 0)
+        return fail(Error::InvalidValue, QStringLiteral("неверный номер порта %1").arg(port));
+    m_commPort = port;
+    return true;
+}
+
+bool SerialPort::setRThreshold(qint16 threshold) {
+    if (threshold < 0)
+        return fail(Error::InvalidValue, QStringLiteral("неверный порог приёма %1").arg(threshold));
+    m_rThreshold = threshold;
+    return true;
+}
+
+bool SerialPort::setInBufferSize(qint16 size) {
+    if (PortOpen())
+        return fail(Error::NotWhileOpen, QStringLiteral("порт уже открыт"));
+    if (size < 0)
+        return fail(Error::InvalidValue, QStringLiteral("неверный размер буфера %1").arg(size));
+    m_inBufferSize = size;
+    return true;
+}
+
+bool SerialPort::setInputMode(qint32 mode) {
+    if (mode != 0 && mode != 1)
+        return fail(Error::InvalidValue, QStringLiteral("неверный режим ввода %1").arg(mode));
+    m_inputMode = mode;
+    return true;
+}
+
+bool SerialPort::setInputLen(qint16 length) {
+    if (length < 0)
+        return fail(Error::InvalidValue, QStringLiteral("неверная длина ввода %1").arg(length));
+    m_inputLen = length;
+    return true;
+}
+
+bool SerialPort::setInBufferCount(qint16 count) {
+    if (count != 0)
+        return fail(Error::InvalidValue, QStringLiteral("счётчик буфера можно только обнулить"));
+    m_leftover.clear();
+    if (PortOpen()) {
+        m_port.clear(QSerialPort::Input);
+        m_port.skip(m_port.bytesAvailable());
+    }
+    return true;
+}
+
+qint16 SerialPort::InBufferCount() const {
+    const qint64 waiting = m_leftover.size() + (PortOpen() ? m_port.bytesAvailable() : 0);
+    return static_cast<qint16>(std::min<qint64>(waiting, std::numeric_limits<qint16>::max()));
+}
+
+bool SerialPort::setPortOpen(bool open) {
+    if (!open) {
+        closePort();
+        return true;
+    }
+    if (PortOpen())
+        return fail(Error::NotWhileOpen, QStringLiteral("порт уже открыт"));
+    const std::optional<PortMap::Device> device = m_map.device(m_commPort);
+    if (!device)
+        return fail(Error::NoSuchPort, QStringLiteral("такого порта нет"));
+    const std::optional<LineSettings> line = parseLineSettings(m_settings);
+    Q_ASSERT(line); // setSettings accepts nothing else
+
+    m_port.setPortName(device->path);
+    m_port.setBaudRate(line->baudRate);
+    m_port.setParity(line->parity);
+    m_port.setDataBits(line->dataBits);
+    m_port.setStopBits(line->stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port.error();
+        const QString detail = m_port.errorString();
+        m_port.clearError();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return fail(Error::NoSuchPort,
+                        QStringLiteral("устройство %1 не найдено").arg(device->path));
+        case QSerialPort::OpenError:
+            return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
+        case QSerialPort::PermissionError: {
+            // The port's lock and an access check both answer with a permission error: a device
+            // this user may open is held by someone else.
+            const QFileInfo file(device->path);
+#ifndef Q_OS_WIN
+            if (file.exists() && !(file.isReadable() && file.isWritable()))
+                return fail(Error::PermissionDenied,
+                            QStringLiteral("нет доступа к %1: добавьте пользователя в группу "
+                                           "«%2» и войдите в систему заново")
+                                .arg(device->path, file.group()));
+#endif
+            return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
+        }
+        default:
+            return fail(Error::Io, detail);
+        }
+    }
+    // Characters that arrived before the opening belong to no exchange.
+    m_port.clear(QSerialPort::Input);
+    m_port.skip(m_port.bytesAvailable());
+    m_leftover.clear();
+    m_commEvent = CommEvent::None;
+    m_losing = false;
+    clearError();
+    return true;
+}
+
+bool SerialPort::setOutput(const QString& text) {
+    if (!PortOpen())
+        return fail(Error::NotOpen, QStringLiteral("порт закрыт"));
+    const std::optional<QByteArray> bytes = AnsiText::encode(text);
+    if (!bytes)
+        return fail(Error::InvalidValue,
+                    QStringLiteral("текст содержит символ вне кодировки windows-1251"));
+    if (m_port.write(*bytes) != bytes->size())
+        return fail(Error::Io, m_port.errorString());
+    return true;
+}
+
+QString SerialPort::Input() {
+    QByteArray bytes = std::exchange(m_leftover, {});
+    if (PortOpen())
+        bytes += m_port.readAll();
+    if (m_inputLen > 0 && bytes.size() > m_inputLen) {
+        m_leftover = bytes.sliced(m_inputLen);
+        bytes.truncate(m_inputLen);
+    }
+    return m_inputMode == 0 ? AnsiText::decode(bytes) : QString::fromLatin1(bytes);
+}
+
+void SerialPort::onReadyRead() {
+    if (m_rThreshold <= 0 || m_port.bytesAvailable() < m_rThreshold)
+        return;
+    m_commEvent = CommEvent::Receive;
+    Q_EMIT OnComm();
+}
+
+void SerialPort::onPortError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::UnknownError:
+        break;
+    default:
+        return;
+    }
+    // Some Qt versions repeat a hang-up error in a tight loop while the port stays open: act on
+    // the first one only.
+    if (m_losing || !PortOpen())
+        return;
+    m_losing = true;
+    const QString detail = m_port.errorString();
+    m_leftover += m_port.readAll();
+    closePort();
+    fail(Error::Io, QStringLiteral("связь с портом потеряна: %1").arg(detail));
+    m_commEvent = CommEvent::Lost;
+    Q_EMIT OnComm();
+}
+
+void SerialPort::closePort() {
+    if (!m_port.isOpen())
+        return;
+    m_port.close();
+    m_port.clearError();
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "PortMap.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The serial port as the device link drives it: a handful of properties written while the port is
+// closed, then open, write one command, take what arrives at each OnComm, close.
+//
+// Writing PortOpen true opens COMn (CommPort) as the port map names it, exclusively, with the line
+// parameters of Settings. A failing step answers false and leaves the reason in error() and
+// errorString(); nothing ever ends the program.
+//
+// When the far end hangs up (an adapter unplugged), the port reports the loss once: it takes what
+// had arrived, closes, and raises OnComm with CommEvent Lost. Input still returns what had arrived.
+class SerialPort : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Error {
+        None,
+        NoSuchPort,       // the map names no device for this number, or the device is gone
+        Busy,             // another program holds the port
+        PermissionDenied, // the device exists but this user may not open it
+        InvalidValue,     // a property value out of range, or a text the line cannot carry
+        NotWhileOpen,     // a property that may only be written while the port is closed
+        NotOpen,          // output on a closed port
+        Io,               // the system refused; errorString() says why
+    };
+    Q_ENUM(Error)
+
+    enum class CommEvent { None, Receive, Lost };
+    Q_ENUM(CommEvent)
+
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
+
+    void setPortMap(PortMap map) { m_map = std::move(map); }
+    [[nodiscard]] const PortMap& portMap() const { return m_map; }
+
+    // "baud,parity,data bits,stop bits", such as "115200,N,8,1".
+    [[nodiscard]] bool setSettings(const QString& settings);
+    [[nodiscard]] QString Settings() const { return m_settings; }
+
+    [[nodiscard]] bool setCommPort(qint16 port);
+    [[nodiscard]] qint16 CommPort() const { return m_commPort; }
+
+    // 0: no receive events; n: OnComm whenever at least n characters are waiting.
+    [[nodiscard]] bool setRThreshold(qint16 threshold);
+    [[nodiscard]] qint16 RThreshold() const { return m_rThreshold; }
+
+    // Accepted while closed and reported back; the port's own buffer grows as needed, and the
+    // callers bound what they keep.
+    [[nodiscard]] bool setInBufferSize(qint16 size);
+    [[nodiscard]] qint16 InBufferSize() const { return m_inBufferSize; }
+
+    // 0: text, Input decodes the line's code page; 1: binary, one character per byte value.
+    [[nodiscard]] bool setInputMode(qint32 mode);
+    [[nodiscard]] qint32 InputMode() const { return m_inputMode; }
+
+    // 0: Input returns everything waiting; n: at most n characters.
+    [[nodiscard]] bool setInputLen(qint16 length);
+    [[nodiscard]] qint16 InputLen() const { return m_inputLen; }
+
+    // Writing 0 discards every received character waiting; it is accepted while closed, and an
+    // opening always starts with nothing waiting.
+    [[nodiscard]] bool setInBufferCount(qint16 count);
+    [[nodiscard]] qint16 InBufferCount() const;
+
+    [[nodiscard]] bool setPortOpen(bool open);
+    [[nodiscard]] bool PortOpen() const { return m_port.isOpen(); }
+
+    // Sends the text as 8-bit bytes in the line's code page, in order.
+    [[nodiscard]] bool setOutput(const QString& text);
+
+    // Returns and removes the characters received so far.
+    [[nodiscard]] QString Input();
+
+    [[nodiscard]] CommEvent commEvent() const { return m_commEvent; }
+
+    [[nodiscard]] Error error() const { return m_error; }
+    [[nodiscard]] QString errorString() const { return m_errorString; }
+    // "COM3 (/dev/ttyUSB0)": the port as the user knows it and the device behind it.
+    [[nodiscard]] QString portLabel() const;
+
+Q_SIGNALS:
+    void OnComm();
+
+private:
+    bool fail(Error error, QString text);
+    void clearError();
+    void onReadyRead();
+    void onPortError(QSerialPort::SerialPortError error);
+    void closePort();
+
+    QSerialPort m_port;
+    PortMap m_map;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    qint16 m_commPort = 1;
+    qint16 m_rThreshold = 0;
+    qint16 m_inBufferSize = 1024;
+    qint32 m_inputMode = 0;
+    qint16 m_inputLen = 0;
+    QByteArray m_leftover; // what arrived before the port was lost or beyond InputLen
+    CommEvent m_commEvent = CommEvent::None;
+    Error m_error = Error::None;
+    QString m_errorString;
+    bool m_losing = false;
+};
+
+struct LineSettings {
+    qint32 baudRate = 0;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// Nothing when the text is not of the form "115200,N,8,1".
+[[nodiscard]] std::optional<LineSettings> parseLineSettings(QStringView settings);
