@@ -3,7 +3,7 @@
 # Quick when everything is already there.
 set -eu
 
-packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev
+packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
           libgl-dev"
 if [ "${1:-}" = "--test" ]; then
     # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run.

@@ -1,0 +1,12 @@
+#!/bin/sh
+# Installs what is missing, builds dialer-config and starts it.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target dialer-config
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: set DISPLAY (or run from a desktop session) to see the window." >&2
+    exit 1
+fi
+exec build/src/app/dialer-config

@@ -1,0 +1,16 @@
+#include "ui/Form1.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("dialer-config"));
+    QApplication::setApplicationVersion(QStringLiteral("2.00"));
+    QApplication::setOrganizationName(QStringLiteral("dialer-config"));
+    QApplication::setDesktopFileName(QStringLiteral("dialer-config"));
+
+    Form1 window;
+    window.Form_Load();
+    window.show();
+    return QApplication::exec();
+}

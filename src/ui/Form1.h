@@ -1,0 +1,90 @@
+#pragma once
+
+#include "device/ExchangeController.h"
+#include "device/PortMap.h"
+#include "device/SerialPort.h"
+#include "settings/DialerSettings.h"
+#include "settings/SettingsStore.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class LinkLabel;
+
+// The tool's one window: six text fields kept equal to the settings record, the port selector,
+// Read, Save and Exit, and the maker's web link.
+//
+// Start: Form_Load loads the settings file, fills the fields and offers the ports that open.
+// Exit writes the settings file, closes the port and closes the window; closing the window any
+// other way writes nothing.
+class Form1 : public QWidget, public ExchangeHost {
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Where the settings live; "Velkor.ini" in the current directory unless set before Form_Load.
+    void setSettingsStore(SettingsStore store) { m_store = std::move(store); }
+    // The ports COM1 to COM9 stand for; the system's (or the map file's) unless set before
+    // Form_Load.
+    void setPortMap(PortMap map) { m_portMap = std::move(map); }
+    // Replaces the modal message box, for hosts that show messages their own way.
+    void setInfoPresenter(std::function<void(const QString&)> presenter);
+
+    void Form_Load();
+
+    [[nodiscard]] SerialPort& serialPort() { return MSComm1; }
+    [[nodiscard]] ExchangeController& exchange() { return m_exchange; }
+    [[nodiscard]] static QString websiteUrl();
+
+    // ExchangeHost
+    [[nodiscard]] QString portSelectorText() const override;
+    [[nodiscard]] const DialerSettings& settings() const override { return m_settings; }
+    void SortLine(const QString& sLine) override;
+    [[nodiscard]] qint16 CorrectData() const override { return m_correctData; }
+    void showInfo(const QString& text) override;
+
+Q_SIGNALS:
+    // Exit has written the settings and the window is closing: the program ends.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Text1Num_Change() { TextNum_Change(0); }
+    void Text2Num_Change() { TextNum_Change(1); }
+    void Text3Num_Change() { TextNum_Change(2); }
+    void Text4Num_Change() { TextNum_Change(3); }
+    void Text5Num_Change() { TextNum_Change(4); }
+    void TextFreeNum_Change() { TextNum_Change(5); }
+    void TextNum_Change(int field);
+    void ExitCMD_Click();
+    void Label10_Click();
+    void Combo1_Change();
+    void PortDiscovery();
+    void closePort();
+
+    SettingsStore m_store;
+    std::optional<PortMap> m_portMap;
+    DialerSettings m_settings;
+    qint16 m_correctData = 0;
+    std::function<void(const QString&)> m_infoPresenter;
+
+    SerialPort MSComm1;
+    ExchangeController m_exchange;
+
+    std::array<QLineEdit *, DialerSettings::FieldCount> m_fields{};
+    QComboBox *Combo1 = nullptr;
+    QPushButton *ReadCMD = nullptr;
+    QPushButton *SaveCMD = nullptr;
+    QPushButton *ExitCMD = nullptr;
+    LinkLabel *Label10 = nullptr;
+};
