@@ -1,0 +1,169 @@
+// The device link against the simulator:
+//  - press to verdict over many exchanges with dialer-sim running as a separate process;
+//  - the start-up probe of nine mapped ports, against opening and closing the same nine ports
+//    with a bare QSerialPort;
+//  - the CPU the idle window uses over a few seconds (no polling: it should be none).
+//
+//   build/bench/bench_exchange [exchanges] [path to dialer-sim]
+
+#include "DialerSimulator.h"
+#include "device/PortDiscovery.h"
+#include "ui/Form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void waitFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void benchExchanges(int count, const QString& simulator) {
+    QProcess sim;
+    sim.start(simulator, {});
+    if (!sim.waitForReadyRead(5000)) {
+        std::printf("cannot start %s\n", qPrintable(simulator));
+        return;
+    }
+    const QString path = QString::fromLocal8Bit(sim.readLine().trimmed());
+
+    QTemporaryDir dir;
+    Form1 form;
+    PortMap map;
+    map.setDevice(1, {path, {}});
+    form.setPortMap(map);
+    form.setSettingsStore(SettingsStore(dir.filePath(QStringLiteral("Velkor.ini"))));
+    form.setInfoPresenter([](const QString&) {});
+    form.Form_Load();
+    form.show();
+
+    auto *read = form.findChild<QPushButton *>(QStringLiteral("ReadCMD"));
+    auto *save = form.findChild<QPushButton *>(QStringLiteral("SaveCMD"));
+    std::vector<double> delays;
+    int read_ok = 0, saved_ok = 0;
+    QElapsedTimer clock;
+    QObject::connect(&form.exchange(), &ExchangeController::verdictReached, [&](Outcome o) {
+        delays.push_back(double(clock.nsecsElapsed()) / 1e6);
+        read_ok += o == Outcome::Read;
+        saved_ok += o == Outcome::Saved;
+    });
+    for (int i = 0; i < count; ++i) {
+        QEventLoop ended;
+        QObject::connect(&form.exchange(), &ExchangeController::exchangeEnded, &ended,
+                         &QEventLoop::quit);
+        QTimer::singleShot(5000, &ended, &QEventLoop::quit);
+        clock.start();
+        (i % 2 ? save : read)->click();
+        ended.exec();
+    }
+    sim.terminate();
+    sim.waitForFinished();
+    std::sort(delays.begin(), delays.end());
+    std::printf("Press to verdict, %zu exchanges against dialer-sim (%d read, %d saved)\n",
+                delays.size(), read_ok, saved_ok);
+    if (delays.empty())
+        return;
+    std::printf("  median %.2f ms, 90th %.2f ms, worst %.2f ms; target 500 ms + 2 / + 10\n",
+                delays[delays.size() / 2], delays[delays.size() * 9 / 10], delays.back());
+}
+
+void benchProbe() {
+    std::vector<std::unique_ptr<DialerSimulator>> devices;
+    PortMap map;
+    for (int n = 1; n <= 9; ++n) {
+        devices.push_back(std::make_unique<DialerSimulator>());
+        if (!devices.back()->open())
+            return;
+        map.setDevice(n, {devices.back()->portPath(), {}});
+    }
+    std::vector<double> probeMs, bareMs;
+    for (int round = 0; round < 21; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        for (const auto& device : devices) {
+            QSerialPort port(device->portPath());
+            port.setBaudRate(115200);
+            if (port.open(QIODevice::ReadWrite))
+                port.close();
+        }
+        bareMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+
+        SerialPort port;
+        port.setPortMap(map);
+        clock.start();
+        const QList<ProbedPort> probed = PortDiscovery(port);
+        probeMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        if (std::count_if(probed.begin(), probed.end(), [](auto& p) { return p.opened; }) != 9)
+            std::printf("  (a port did not open)\n");
+    }
+    std::sort(probeMs.begin(), probeMs.end());
+    std::sort(bareMs.begin(), bareMs.end());
+    std::printf("Start-up probe of nine mapped ports, median of 21\n");
+    std::printf("  baseline: open and close with QSerialPort  %7.2f ms\n", bareMs[10]);
+    std::printf("  PortDiscovery                               %7.2f ms  (x%.2f, target < 20 ms)\n",
+                probeMs[10], probeMs[10] / bareMs[10]);
+}
+
+void benchIdle() {
+    DialerSimulator device;
+    if (!device.open())
+        return;
+    QTemporaryDir dir;
+    Form1 form;
+    PortMap map;
+    map.setDevice(1, {device.portPath(), {}});
+    form.setPortMap(map);
+    form.setSettingsStore(SettingsStore(dir.filePath(QStringLiteral("Velkor.ini"))));
+    form.Form_Load();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    waitFor(300);
+    // With the caret in a text field Qt blinks it twice a second; without, nothing should run.
+    for (const bool caret : {true, false}) {
+        if (!caret && QApplication::focusWidget())
+            QApplication::focusWidget()->clearFocus();
+        waitFor(100);
+        const double before = cpuSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        waitFor(5000);
+        const double used = cpuSeconds() - before;
+        const double seconds = double(clock.elapsed()) / 1000;
+        std::printf("Idle window, %s: %.1f ms of CPU over %.1f s (%.3f%%)\n",
+                    caret ? "caret blinking in Text1Num" : "no focus", used * 1000, seconds,
+                    100 * used / seconds);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
+    const QString simulator = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                       : QCoreApplication::applicationDirPath() +
+                                             QStringLiteral("/../tools/dialer-sim/dialer-sim");
+    benchProbe();
+    benchIdle();
+    benchExchanges(count, simulator);
+    return 0;
+}

@@ -1,0 +1,283 @@
+#include "DialerSimulator.h"
+#include "device/PortDiscovery.h"
+#include "device/SerialPort.h"
+#include "settings/AnsiText.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <termios.h>
+
+class SerialPortTest : public QObject {
+    Q_OBJECT
+
+    // A port whose COM1 is the simulator.
+    static void mapTo(SerialPort& port, const DialerSimulator& device, int n = 1) {
+        PortMap map;
+        map.setDevice(n, {device.portPath(), {}});
+        port.setPortMap(map);
+    }
+
+    static void openOn(SerialPort& port, const DialerSimulator& device) {
+        mapTo(port, device);
+        QVERIFY(port.setSettings("115200,N,8,1"));
+        QVERIFY(port.setCommPort(1));
+        QVERIFY(port.setRThreshold(1));
+        QVERIFY2(port.setPortOpen(true), qPrintable(port.errorString()));
+    }
+
+private Q_SLOTS:
+    void lineSettingsText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("the dialer's") << "115200,N,8,1" << true;
+        QTest::newRow("even, 7, 2") << "9600,E,7,2" << true;
+        QTest::newRow("lower case, 1.5") << "115200,n,8,1.5" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("three parts") << "115200,N,8" << false;
+        QTest::newRow("bad parity") << "115200,X,8,1" << false;
+        QTest::newRow("nine data bits") << "115200,N,9,1" << false;
+        QTest::newRow("zero baud") << "0,N,8,1" << false;
+        QTest::newRow("three stop bits") << "115200,N,8,3" << false;
+    }
+    void lineSettingsText() {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        SerialPort port;
+        QCOMPARE(port.setSettings(text), valid);
+        if (valid)
+            QCOMPARE(port.Settings(), text);
+        else
+            QCOMPARE(port.error(), SerialPort::Error::InvalidValue);
+    }
+
+    void opensWithTheLineParametersAndRestoresTheLineOnClose() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        termios before{};
+        QVERIFY(device.lineModes(&before));
+        SerialPort port;
+        openOn(port, device);
+        termios open{};
+        QVERIFY(device.lineModes(&open));
+        QCOMPARE(cfgetospeed(&open), speed_t(B115200));
+        QCOMPARE(cfgetispeed(&open), speed_t(B115200));
+        QCOMPARE(open.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(open.c_cflag & PARENB, tcflag_t(0));
+        QCOMPARE(open.c_cflag & CSTOPB, tcflag_t(0));
+        QCOMPARE(open.c_cflag & CRTSCTS, tcflag_t(0));
+        QVERIFY(port.setPortOpen(false));
+        QVERIFY(!port.PortOpen());
+        termios after{};
+        QVERIFY(device.lineModes(&after));
+        QCOMPARE(after.c_cflag, before.c_cflag);
+        QCOMPARE(after.c_iflag, before.c_iflag);
+        QCOMPARE(after.c_oflag, before.c_oflag);
+        QCOMPARE(after.c_lflag, before.c_lflag);
+        QCOMPARE(cfgetospeed(&after), cfgetospeed(&before));
+    }
+
+    void outputGoesOutByteForByte() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        device.setBehaviour({.silent = true});
+        SerialPort port;
+        openOn(port, device);
+        QVERIFY(port.setOutput(QString("!Я,\x01,\r\n")));
+        QTRY_COMPARE(device.received(), QByteArray("!\xdf,\x01,\r\n"));
+        QVERIFY(!port.setOutput(QString::fromUtf16(u"\u4e2d")));
+        QCOMPARE(port.error(), SerialPort::Error::InvalidValue);
+    }
+
+    void receivedCharactersRaiseOnComm() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        openOn(port, device);
+        QSignalSpy events(&port, &SerialPort::OnComm);
+        device.send("ab\xc4");
+        QVERIFY(events.wait(1000));
+        QCOMPARE(port.commEvent(), SerialPort::CommEvent::Receive);
+        QTRY_COMPARE(port.InBufferCount(), qint16(3));
+        QCOMPARE(port.Input(), QString("abД"));
+        QCOMPARE(port.Input(), QString());
+        QVERIFY(port.setInputLen(2));
+        device.send("xyz");
+        QTRY_COMPARE(port.InBufferCount(), qint16(3));
+        QCOMPARE(port.Input(), QString("xy"));
+        QCOMPARE(port.Input(), QString("z"));
+    }
+
+    void noReceiveEventsWithThresholdZero() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        openOn(port, device);
+        QVERIFY(port.setRThreshold(0));
+        QSignalSpy events(&port, &SerialPort::OnComm);
+        device.send("abc");
+        QTRY_COMPARE(port.InBufferCount(), qint16(3));
+        QCOMPARE(events.size(), 0);
+    }
+
+    void inputFromBeforeTheOpeningIsDiscarded() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        device.send("stale reply\r\n");
+        SerialPort port;
+        QVERIFY(port.setInBufferCount(0)); // accepted while closed
+        openOn(port, device);
+        QTest::qWait(50);
+        QCOMPARE(port.InBufferCount(), qint16(0));
+        QCOMPARE(port.Input(), QString());
+        device.send("new");
+        QTRY_COMPARE(port.InBufferCount(), qint16(3));
+        QVERIFY(port.setInBufferCount(0));
+        QCOMPARE(port.Input(), QString());
+    }
+
+    void someWritesNeedAClosedPort() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        openOn(port, device);
+        QVERIFY(!port.setCommPort(2));
+        QCOMPARE(port.error(), SerialPort::Error::NotWhileOpen);
+        QCOMPARE(port.CommPort(), qint16(1));
+        QVERIFY(!port.setInBufferSize(100));
+        QVERIFY(!port.setPortOpen(true));
+        QVERIFY(port.setInputLen(0)); // accepted either way
+        QVERIFY(port.setPortOpen(false));
+        QVERIFY(port.setInBufferSize(0));
+        QVERIFY(port.setInBufferSize(100));
+        QVERIFY(!port.setOutput("x"));
+        QCOMPARE(port.error(), SerialPort::Error::NotOpen);
+    }
+
+    void portIsOpenedExclusively() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        openOn(port, device);
+        QSerialPort other(device.portPath());
+        QVERIFY(!other.open(QIODevice::ReadWrite));
+        QVERIFY(port.setPortOpen(false));
+        QVERIFY(other.open(QIODevice::ReadWrite));
+    }
+
+    void openingFailuresNameTheReason_data() {
+        QTest::addColumn<int>("commPort");
+        QTest::addColumn<QString>("mappedPath");
+        QTest::addColumn<bool>("holdIt");
+        QTest::addColumn<SerialPort::Error>("error");
+        QTest::newRow("port not in the map") << 2 << "" << false << SerialPort::Error::NoSuchPort;
+        QTest::newRow("port 0") << 0 << "" << false << SerialPort::Error::NoSuchPort;
+        QTest::newRow("device missing")
+            << 1 << "/dev/no-such-dialer" << false << SerialPort::Error::NoSuchPort;
+        QTest::newRow("held by another program") << 1 << "" << true << SerialPort::Error::Busy;
+    }
+    void openingFailuresNameTheReason() {
+        QFETCH(int, commPort);
+        QFETCH(QString, mappedPath);
+        QFETCH(bool, holdIt);
+        QFETCH(SerialPort::Error, error);
+        DialerSimulator device;
+        QVERIFY(device.open());
+        QSerialPort holder(device.portPath());
+        if (holdIt)
+            QVERIFY(holder.open(QIODevice::ReadWrite));
+        SerialPort port;
+        PortMap map;
+        map.setDevice(1, {mappedPath.isEmpty() ? device.portPath() : mappedPath, {}});
+        port.setPortMap(map);
+        QVERIFY(port.setCommPort(qint16(commPort)));
+        QVERIFY(!port.setPortOpen(true));
+        QCOMPARE(port.error(), error);
+        QVERIFY(!port.errorString().isEmpty());
+        QVERIFY(!port.PortOpen());
+        QVERIFY(port.portLabel().startsWith(QString("COM%1").arg(commPort)));
+    }
+
+    void hangUpIsReportedOnceAndKeepsWhatArrived() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        openOn(port, device);
+        QString collected;
+        int lost = 0;
+        int events = 0;
+        connect(&port, &SerialPort::OnComm, this, [&] {
+            ++events;
+            if (port.commEvent() == SerialPort::CommEvent::Lost)
+                ++lost;
+            collected += port.Input();
+        });
+        device.send("!1,2,");
+        QTRY_COMPARE(collected, QString("!1,2,"));
+        device.vanish();
+        QTRY_VERIFY(!port.PortOpen());
+        QTest::qWait(100);
+        QCOMPARE(lost, 1);
+        QVERIFY2(events <= 3, qPrintable(QString::number(events)));
+        QCOMPARE(port.error(), SerialPort::Error::Io);
+        QCOMPARE(collected, QString("!1,2,"));
+    }
+
+    void discoveryOffersThePortsThatOpen_data() {
+        QTest::addColumn<QList<int>>("mapped");
+        QTest::addColumn<QList<int>>("held");
+        QTest::addColumn<QList<int>>("offered");
+        QTest::newRow("none") << QList<int>{} << QList<int>{} << QList<int>{};
+        QTest::newRow("COM3 and COM5") << QList<int>{3, 5} << QList<int>{} << QList<int>{3, 5};
+        QTest::newRow("all nine") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << QList<int>{}
+                                  << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9};
+        QTest::newRow("a busy port is left out")
+            << QList<int>{1, 2, 4} << QList<int>{2} << QList<int>{1, 4};
+    }
+    void discoveryOffersThePortsThatOpen() {
+        QFETCH(QList<int>, mapped);
+        QFETCH(QList<int>, held);
+        QFETCH(QList<int>, offered);
+        std::vector<std::unique_ptr<DialerSimulator>> devices;
+        std::vector<std::unique_ptr<QSerialPort>> holders;
+        PortMap map;
+        map.setDevice(8, {"/dev/no-such-dialer", {}});
+        for (int n : mapped) {
+            devices.push_back(std::make_unique<DialerSimulator>());
+            QVERIFY(devices.back()->open());
+            map.setDevice(n, {devices.back()->portPath(), {}});
+            if (held.contains(n)) {
+                holders.push_back(std::make_unique<QSerialPort>(devices.back()->portPath()));
+                QVERIFY(holders.back()->open(QIODevice::ReadWrite));
+            }
+        }
+        SerialPort port;
+        port.setPortMap(map);
+        const QList<ProbedPort> probed = PortDiscovery(port);
+        QCOMPARE(probed.size(), 9);
+        QList<int> found;
+        for (int i = 0; i < probed.size(); ++i) {
+            QCOMPARE(probed[i].port, i + 1);
+            if (probed[i].opened)
+                found << probed[i].port;
+            else if (held.contains(probed[i].port))
+                QCOMPARE(probed[i].error, SerialPort::Error::Busy);
+        }
+        QCOMPARE(found, offered);
+
+        // The probe leaves everything as an exchange expects it, and no port open.
+        QVERIFY(!port.PortOpen());
+        QCOMPARE(port.Settings(), QString("115200,N,8,1"));
+        QCOMPARE(port.RThreshold(), qint16(0));
+        QCOMPARE(port.CommPort(), qint16(9));
+        holders.clear();
+        for (const auto& device : devices) {
+            QSerialPort other(device->portPath());
+            QVERIFY(other.open(QIODevice::ReadWrite));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(SerialPortTest)
+#include "tst_serialport.moc"

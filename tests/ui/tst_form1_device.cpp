@@ -1,0 +1,204 @@
+#include "DialerSimulator.h"
+#include "TestSupport.h"
+#include "device/DeviceMessages.h"
+#include "settings/AnsiText.h"
+#include "ui/Form1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The window wired to simulated dialers: discovery, the buttons, the selector, Exit.
+class Form1DeviceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_messages;
+    std::vector<std::unique_ptr<DialerSimulator>> m_devices;
+    PortMap m_map;
+
+    DialerSimulator& addDevice(int port) {
+        m_devices.push_back(std::make_unique<DialerSimulator>());
+        DialerSimulator& device = *m_devices.back();
+        if (!device.open())
+            qFatal("no pseudo-terminal");
+        m_map.setDevice(port, {device.portPath(), "simulated dialer"});
+        return device;
+    }
+
+    std::unique_ptr<Form1> makeForm(bool presenter = true) {
+        auto form = std::make_unique<Form1>();
+        form->setSettingsStore(SettingsStore(m_dir.filePath("Velkor.ini")));
+        form->setPortMap(m_map);
+        if (presenter)
+            form->setInfoPresenter([this](const QString& text) { m_messages << text; });
+        form->Form_Load();
+        form->show();
+        return form;
+    }
+
+    static QComboBox *selector(Form1& form) { return form.findChild<QComboBox *>("Combo1"); }
+
+    static void click(Form1& form, const char *button) {
+        QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);
+    }
+
+    static bool waitForEnd(Form1& form) {
+        QSignalSpy ended(&form.exchange(), &ExchangeController::exchangeEnded);
+        return ended.wait(3000);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_messages.clear();
+        m_devices.clear();
+        m_map = PortMap();
+        QFile::remove(m_dir.filePath("Velkor.ini"));
+    }
+
+    void offersThePortsThatOpenFirstSelected() {
+        addDevice(5);
+        addDevice(3);
+        m_map.setDevice(1, {"/dev/no-such-dialer", {}});
+        const auto form = makeForm();
+        QComboBox *combo = selector(*form);
+        QVERIFY(combo->isEnabled());
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->itemText(0), QString("COM3"));
+        QCOMPARE(combo->itemText(1), QString("COM5"));
+        QCOMPARE(combo->currentText(), QString("COM3"));
+        QVERIFY(
+            combo->itemData(0, Qt::ToolTipRole).toString().startsWith(m_devices[1]->portPath()));
+        QVERIFY(!form->serialPort().PortOpen());
+    }
+
+    void noPortLeavesTheSelectorInItsDesignState() {
+        const auto form = makeForm();
+        QComboBox *combo = selector(*form);
+        QVERIFY(!combo->isEnabled());
+        QCOMPARE(combo->count(), 0);
+        QCOMPARE(combo->currentText(), QString("COM"));
+        QCOMPARE(combo->toolTip(), QString("Select COM Port"));
+        click(*form, "ReadCMD");
+        QCOMPARE(form->exchange().PortNum(), QString("0"));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].startsWith("Не удалось открыть порт COM0"));
+    }
+
+    void busyPortIsNotOfferedEvenWhenReleasedButCanBeTyped() {
+        addDevice(2);
+        DialerSimulator& busy = addDevice(7);
+        auto holder = std::make_unique<QSerialPort>(busy.portPath());
+        QVERIFY(holder->open(QIODevice::ReadWrite));
+        const auto form = makeForm();
+        QComboBox *combo = selector(*form);
+        QCOMPARE(combo->count(), 1);
+        QVERIFY(combo->toolTip().contains("COM7"));
+        holder.reset();
+        QCOMPARE(combo->count(), 1);
+
+        combo->setEditText("COM7");
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(form->exchange().PortNum(), QString("7"));
+        QCOMPARE(busy.received(), QByteArray("?6\r\n"));
+        QCOMPARE(m_messages, QStringList{"Успешно считано"});
+    }
+
+    void readFillsTheFieldsAndSaveSendsWhatIsShown() {
+        DialerSimulator& device = addDevice(1);
+        device.setValues({"  101", "202", "", "404", "505", "*7#"});
+        const auto form = makeForm();
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages, QStringList{"Успешно считано"});
+        QCOMPARE(form->CorrectData(), qint16(1));
+        const QStringList expected{"101", "202", "", "404", "505", "*7#"};
+        QCOMPARE(values(form->settings()), expected);
+        const char *fields[] = {"Text1Num", "Text2Num", "Text3Num",
+                                "Text4Num", "Text5Num", "TextFreeNum"};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(form->findChild<QLineEdit *>(fields[i])->text(), expected[i]);
+
+        QLineEdit *third = form->findChild<QLineEdit *>("Text3Num");
+        QTest::keyClicks(third, " 33");
+        device.clearReceived();
+        click(*form, "SaveCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages.last(), QString("Настройки сохранены  "));
+        QCOMPARE(device.received(), QByteArray("!101,202,33,404,505,*7#,\r\n"));
+    }
+
+    void selectorEditClosesAnOpenPortAndNothingElse() {
+        DialerSimulator& device = addDevice(1);
+        device.setBehaviour({.silent = true});
+        const auto form = makeForm();
+        QComboBox *combo = selector(*form);
+        combo->setEditText("COM2"); // no exchange: only the text changes
+        QCOMPARE(form->exchange().PortNum(), QString());
+        combo->setEditText("COM1");
+
+        click(*form, "ReadCMD");
+        QVERIFY(form->serialPort().PortOpen());
+        QTest::keyClick(combo->lineEdit(), Qt::Key_End);
+        QTest::keyClicks(combo->lineEdit(), "0");
+        QVERIFY(!form->serialPort().PortOpen());
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages.last(), outcomeMessage(Outcome::NoAnswer));
+        QCOMPARE(combo->count(), 1);
+    }
+
+    void exitDuringAnExchangeSavesClosesAndShowsNoVerdict() {
+        DialerSimulator& device = addDevice(1);
+        device.setBehaviour({.delayMs = 100});
+        const auto form = makeForm();
+        QSignalSpy verdicts(&form->exchange(), &ExchangeController::verdictReached);
+        click(*form, "ReadCMD");
+        QVERIFY(form->serialPort().PortOpen());
+        click(*form, "ExitCMD");
+        QVERIFY(!form->serialPort().PortOpen());
+        QVERIFY(!form->isVisible());
+        QVERIFY(QFile::exists(m_dir.filePath("Velkor.ini")));
+        QTest::qWait(700);
+        QCOMPARE(verdicts.size(), 0);
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    // The real message box: modal, titled "info", information icon, one OK button; the timer keeps
+    // ticking behind it and still only one verdict comes.
+    void verdictIsAModalInformationBox() {
+        addDevice(1);
+        const auto form = makeForm(false);
+        QStringList seen;
+        QTimer closer;
+        closer.setInterval(50);
+        connect(&closer, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen << box->windowTitle() << box->text();
+            QCOMPARE(box->icon(), QMessageBox::Information);
+            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            QTest::qWait(600); // longer than the collection window
+            box->button(QMessageBox::Ok)->click();
+        });
+        closer.start();
+        QSignalSpy verdicts(&form->exchange(), &ExchangeController::verdictReached);
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        closer.stop();
+        QCOMPARE(verdicts.size(), 1);
+        QCOMPARE(seen, QStringList({"info", "Успешно считано"}));
+        QVERIFY(!form->serialPort().PortOpen());
+    }
+};
+
+QTEST_MAIN(Form1DeviceTest)
+#include "tst_form1_device.moc"

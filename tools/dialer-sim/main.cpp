@@ -1,0 +1,119 @@
+// dialer-sim: a GSM dialer on a pseudo-terminal, for trying dialer-config without a device.
+//
+//   dialer-sim [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS] [--split N]
+//              [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C] [--verbose]
+//
+// Prints the port's path on the first line of its output, then runs until interrupted.
+
+#include "DialerSimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    (void)::write(signalPipe[1], &byte, 1);
+}
+
+void log(const char *direction, const QByteArray& bytes) {
+    std::printf("%s %s  %s\n", direction, bytes.toHex(' ').constData(),
+                QByteArray(bytes).replace('\r', "\\r").replace('\n', "\\n").constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("dialer-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A GSM dialer on a pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Also make a symbolic link to the port."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption values(QStringLiteral("values"),
+                                    QStringLiteral("The six stored values, comma-separated."),
+                                    QStringLiteral("list"));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Answer this many ms after a command."),
+                                   QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption split(QStringLiteral("split"),
+                                   QStringLiteral("Answer in pieces of this many bytes."),
+                                   QStringLiteral("bytes"), QStringLiteral("0"));
+    const QCommandLineOption splitGap(QStringLiteral("split-gap"),
+                                      QStringLiteral("Pause between pieces."), QStringLiteral("ms"),
+                                      QStringLiteral("20"));
+    const QCommandLineOption garbage(QStringLiteral("garbage"),
+                                     QStringLiteral("Answer random bytes."));
+    const QCommandLineOption echo(QStringLiteral("echo"),
+                                  QStringLiteral("Echo each command before answering."));
+    const QCommandLineOption flood(QStringLiteral("flood"),
+                                   QStringLiteral("After each command send this many junk bytes."),
+                                   QStringLiteral("bytes"), QStringLiteral("0"));
+    const QCommandLineOption leading(QStringLiteral("leading"),
+                                     QStringLiteral("First character of a read response."),
+                                     QStringLiteral("char"), QStringLiteral("!"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Log every byte in and out."));
+    parser.addOptions(
+        {link, values, silent, delay, split, splitGap, garbage, echo, flood, leading, verbose});
+    parser.process(app);
+
+    DialerSimulator device;
+    DialerSimulator::Behaviour behaviour;
+    behaviour.silent = parser.isSet(silent);
+    behaviour.delayMs = parser.value(delay).toInt();
+    behaviour.chunkBytes = parser.value(split).toInt();
+    behaviour.chunkGapMs = parser.value(splitGap).toInt();
+    behaviour.garbage = parser.isSet(garbage);
+    behaviour.echo = parser.isSet(echo);
+    behaviour.floodBytes = parser.value(flood).toLongLong();
+    const QByteArray leadingChar = parser.value(leading).toLatin1();
+    behaviour.leading = leadingChar.isEmpty() ? '!' : leadingChar.front();
+    device.setBehaviour(behaviour);
+    if (parser.isSet(values)) {
+        const QList<QByteArray> six = parser.value(values).toLocal8Bit().split(',');
+        if (six.size() != 6) {
+            std::fprintf(stderr, "dialer-sim: --values needs six values\n");
+            return 2;
+        }
+        device.setValues(six);
+    }
+
+    QString error;
+    if (!device.open(&error)) {
+        std::fprintf(stderr, "dialer-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (parser.isSet(link) && !device.makeLink(parser.value(link), &error)) {
+        std::fprintf(stderr, "dialer-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(device.portPath()));
+    std::fflush(stdout);
+
+    if (parser.isSet(verbose))
+        QObject::connect(&device, &DialerSimulator::commandReceived,
+                         [](const QByteArray& line) { log("<-", line); });
+
+    // End cleanly on SIGINT and SIGTERM, so the link is removed.
+    if (::pipe(signalPipe) != 0)
+        return 1;
+    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    return QCoreApplication::exec();
+}
