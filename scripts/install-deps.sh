@@ -7,7 +7,7 @@ packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialpo
           libgl-dev"
 if [ "${1:-}" = "--test" ]; then
     # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run.
-    packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool x11-utils"
+    packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool"
 fi
 
 missing=""

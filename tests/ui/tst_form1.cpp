@@ -10,9 +10,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -287,6 +289,45 @@ private Q_SLOTS:
         QCOMPARE(readBytes(m_settingsPath), truncated);
     }
 
+    void startUpSurvivesAnySettingsFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<int>("messages");
+        QByteArray garbage(4096, 0);
+        QRandomGenerator random(42);
+        for (char& c : garbage)
+            c = char(random.bounded(256));
+        QTest::newRow("binary garbage") << garbage << false << -1;
+        QTest::newRow("empty") << QByteArray() << false << 1;
+        QTest::newRow("truncated") << QByteArray("\"1\",\"2") << false << 1;
+        QTest::newRow("megabytes of junk after the six fields")
+            << QByteArray("1,2,3,4,5,6\r\n") + QByteArray(6 << 20, '\x98') << false << 0;
+        QTest::newRow("one value of 20 MB") << "\"" + QByteArray(20 << 20, '7') << false << 1;
+        QTest::newRow("a folder of that name") << QByteArray() << true << 1;
+    }
+    void startUpSurvivesAnySettingsFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, folder);
+        QFETCH(int, messages);
+        if (folder)
+            QVERIFY(QDir().mkpath(m_settingsPath));
+        else
+            writeBytes(m_settingsPath, content);
+        const auto form = makeForm();
+        QCoreApplication::processEvents();
+        if (messages >= 0)
+            QCOMPARE(m_messages.size(), messages);
+        QVERIFY(m_messages.size() <= 1);
+        // The record and the fields agree, and the file is as it was.
+        QCOMPARE(values(form->settings()), shown(*form));
+        if (folder) {
+            QVERIFY(QFileInfo(m_settingsPath).isDir());
+            QVERIFY(QDir().rmdir(m_settingsPath));
+        } else {
+            QCOMPARE(readBytes(m_settingsPath), content);
+        }
+    }
+
     void leadingBlanksGoWhileTyping_data() {
         QTest::addColumn<QString>("start");
         QTest::addColumn<int>("caret");
@@ -416,6 +457,17 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl(Form1::websiteUrl())});
         QCOMPARE(catcher.urls[0].host(), link->text());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void linkWithoutABrowserChangesNothing() {
+        const auto form = makeForm();
+        form->show();
+        const QStringList before = shown(*form);
+        QTest::mouseClick(form->findChild<LinkLabel *>("Label10"), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(form->isVisible());
+        QCOMPARE(shown(*form), before);
         QVERIFY(m_messages.isEmpty());
     }
 

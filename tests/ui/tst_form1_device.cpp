@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -169,6 +170,73 @@ private Q_SLOTS:
         QTest::qWait(700);
         QCOMPARE(verdicts.size(), 0);
         QVERIFY(m_messages.isEmpty());
+    }
+
+    void deviceVanishingMidExchangeLosesNothing() {
+        DialerSimulator& device = addDevice(1);
+        device.setBehaviour({.chunkBytes = 6, .chunkGapMs = 100});
+        const auto form = makeForm();
+        const DialerSettings before = form->settings();
+        click(*form, "ReadCMD");
+        QTRY_VERIFY(form->exchange().TheData().size() >= 6);
+        device.vanish();
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages, QStringList{outcomeMessage(Outcome::CheckFields)});
+        QCOMPARE(form->settings(), before);
+        QVERIFY(!form->serialPort().PortOpen());
+        click(*form, "ExitCMD");
+        QVERIFY(!form->isVisible());
+        QVERIFY(QFile::exists(m_dir.filePath("Velkor.ini")));
+    }
+
+    void portTakenAtAPressIsReportedAndWorksOnceFree() {
+        DialerSimulator& device = addDevice(1);
+        const auto form = makeForm();
+        auto holder = std::make_unique<QSerialPort>(device.portPath());
+        QVERIFY(holder->open(QIODevice::ReadWrite));
+        click(*form, "ReadCMD");
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages[0].contains("COM1"));
+        QVERIFY(m_messages[0].contains(device.portPath()));
+        holder.reset();
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages.last(), QString("Успешно считано"));
+    }
+
+    void floodOfMegabytesStillGivesItsVerdict() {
+        DialerSimulator& device = addDevice(1);
+        device.setBehaviour({.floodBytes = 8 << 20});
+        const auto form = makeForm();
+        QElapsedTimer clock;
+        clock.start();
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(m_messages, QStringList{"Успешно считано"});
+        QCOMPARE(form->settings().FreeNum, QString("*123*123456789#"));
+    }
+
+    // Bytes of every kind from the device reach the fields, the settings file and the next start.
+    void binaryValuesSurviveTheSettingsFile() {
+        DialerSimulator& device = addDevice(1);
+        device.setValues({QByteArray("\0\x98\xff", 3), "\x01\x1f", "\xc0\xdf", "\"q\"", "\t", ""});
+        DialerSettings read;
+        {
+            const auto form = makeForm();
+            click(*form, "ReadCMD");
+            QVERIFY(waitForEnd(*form));
+            QCOMPARE(form->CorrectData(), qint16(1));
+            read = form->settings();
+            click(*form, "ExitCMD");
+        }
+        QCOMPARE(read.PhoneNum3, QString("АЯ"));
+        const auto again = makeForm();
+        QCOMPARE(again->settings(), read);
+        device.clearReceived();
+        click(*again, "SaveCMD");
+        QVERIFY(waitForEnd(*again));
+        QCOMPARE(device.received(), QByteArray("!\0\x98\xff,\x01\x1f,\xc0\xdf,\"q\",\t,,\r\n", 20));
     }
 
     // The real message box: modal, titled "info", information icon, one OK button; the timer keeps

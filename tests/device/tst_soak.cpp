@@ -1,0 +1,196 @@
+// A long run of exchanges against the simulator with its difficult modes mixed in: every verdict
+// must be the one the simulator's behaviour calls for, every command byte-exact, and memory flat.
+
+#include "DialerSimulator.h"
+#include "TestSupport.h"
+#include "device/DeviceMessages.h"
+#include "device/ExchangeController.h"
+#include "settings/AnsiText.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+class Host : public ExchangeHost {
+public:
+    DialerSettings record = DialerSettings::defaults();
+    qint16 correct = 0;
+    QString portSelectorText() const override { return QStringLiteral("COM1"); }
+    const DialerSettings& settings() const override { return record; }
+    void SortLine(const QString& sLine) override {
+        correct = 0;
+        if (const auto values = DeviceMessages::parseReadResponse(sLine)) {
+            record = *values;
+            correct = 1;
+        }
+    }
+    qint16 CorrectData() const override { return correct; }
+    void showInfo(const QString&) override {}
+};
+
+QList<QByteArray> onTheWire(const DialerSettings& settings) {
+    QList<QByteArray> bytes;
+    for (int i = 0; i < DialerSettings::FieldCount; ++i)
+        bytes << AnsiText::encode(settings[i]).value_or("?");
+    return bytes;
+}
+
+qint64 residentKiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+} // namespace
+
+class SoakTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void thousandExchangesInARow() {
+        const int exchanges = qEnvironmentVariableIntValue("SOAK_EXCHANGES") > 0
+                                  ? qEnvironmentVariableIntValue("SOAK_EXCHANGES")
+                                  : 1000;
+        auto device = std::make_unique<DialerSimulator>();
+        QVERIFY(device->open());
+        SerialPort port;
+        const auto mapTo = [&port](const DialerSimulator& d) {
+            PortMap map;
+            map.setDevice(1, {d.portPath(), {}});
+            port.setPortMap(map);
+        };
+        mapTo(*device);
+        (void)port.setSettings(QStringLiteral("115200,N,8,1"));
+        Host host;
+        ExchangeController exchange(port, host);
+        Outcome verdict = Outcome::NoAnswer;
+        connect(&exchange, &ExchangeController::verdictReached, this,
+                [&verdict](Outcome o) { verdict = o; });
+
+        qint64 warmKiB = 0;
+        qint64 peakKiB = 0;
+        qint64 worstMs = 0;
+        QMap<QString, int> modes;
+        for (int i = 0; i < exchanges; ++i) {
+            DialerSimulator::Behaviour behaviour;
+            bool save = false;
+            bool vanish = false;
+            Outcome expected = Outcome::Read;
+            QString mode;
+            switch (i % 100 == 99 ? -1 : i % 10) {
+            case -1:
+                mode = "vanishing";
+                behaviour = {.chunkBytes = 4, .chunkGapMs = 150};
+                vanish = true;
+                expected = Outcome::CheckFields;
+                break;
+            case 0:
+                mode = "read";
+                break;
+            case 1:
+                mode = "save";
+                save = true;
+                expected = Outcome::Saved;
+                break;
+            case 2:
+                mode = "silent";
+                behaviour = {.silent = true};
+                expected = Outcome::NoAnswer;
+                break;
+            case 3:
+                mode = "split";
+                behaviour = {.chunkBytes = 4, .chunkGapMs = 10};
+                break;
+            case 4:
+                mode = "slow";
+                behaviour = {.delayMs = 200};
+                break;
+            case 5:
+                mode = "too late";
+                behaviour = {.delayMs = 700};
+                expected = Outcome::NoAnswer;
+                break;
+            case 6:
+                mode = "garbage";
+                behaviour = {.garbage = true};
+                expected = Outcome::CheckFields;
+                break;
+            case 7:
+                mode = "echoed save";
+                behaviour = {.echo = true};
+                save = true;
+                break;
+            case 8:
+                mode = "flood";
+                behaviour = {.floodBytes = 512 * 1024};
+                break;
+            case 9:
+                mode = "binary values";
+                break;
+            }
+            ++modes[mode];
+            if (mode == "binary values")
+                device->setValues(
+                    {QByteArray("\0\x98", 2), QByteArray::number(i), "\xff", "", " ", "#"});
+            else if (mode == "read")
+                device->setValues({"1", "2", "3", "4", "5", QByteArray::number(i)});
+            if (save)
+                host.record.PhoneNum1 = QString::number(i);
+            device->setBehaviour(behaviour);
+            device->clearReceived();
+            const QByteArray command =
+                save ? *AnsiText::encode(DeviceMessages::SaveCommand(host.record)) : "?6\r\n";
+            const DialerSettings sent = host.record;
+
+            QSignalSpy ended(&exchange, &ExchangeController::exchangeEnded);
+            QElapsedTimer clock;
+            clock.start();
+            save ? exchange.SaveCMD_Click() : exchange.ReadCMD_Click();
+            if (vanish) {
+                QTRY_VERIFY(exchange.TheData().size() >= 4);
+                device->vanish();
+            }
+            QVERIFY2(ended.wait(3000), qPrintable(mode));
+            worstMs = std::max(worstMs, clock.elapsed());
+
+            const QString context = QString("exchange %1 (%2)").arg(i).arg(mode);
+            QVERIFY2(verdict == expected, qPrintable(context));
+            if (vanish) {
+                device = std::make_unique<DialerSimulator>();
+                QVERIFY(device->open());
+                mapTo(*device);
+                continue;
+            }
+            QVERIFY2(device->received() == command, qPrintable(context));
+            // What was saved is what the device keeps; what was read is what it kept.
+            if (save)
+                QVERIFY2(device->values() == onTheWire(sent), qPrintable(context));
+            if (expected == Outcome::Read && !save)
+                QVERIFY2(onTheWire(host.record) == device->values(), qPrintable(context));
+            QVERIFY(!port.PortOpen());
+
+            if (i == 50)
+                warmKiB = residentKiB();
+            peakKiB = std::max(peakKiB, residentKiB());
+        }
+        const qint64 endKiB = residentKiB();
+        qInfo(
+            "%d exchanges; resident memory after 50: %lld KiB, at the end: %lld KiB, peak %lld KiB;"
+            " longest press to end %lld ms",
+            exchanges, warmKiB, endKiB, peakKiB, worstMs);
+        for (auto it = modes.cbegin(); it != modes.cend(); ++it)
+            qInfo("  %-14s %d", qPrintable(it.key()), it.value());
+        if (exchanges > 100)
+            QVERIFY2(endKiB - warmKiB < 4096, "memory grows with the number of exchanges");
+    }
+};
+
+QTEST_GUILESS_MAIN(SoakTest)
+#include "tst_soak.moc"

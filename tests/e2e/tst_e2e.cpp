@@ -1,0 +1,225 @@
+// The whole story through a real window: the installed program under an X server, a port map
+// pointing at simulated dialers, real X input events (xdotool), the fields read back through the
+// X clipboard, and a screenshot of every message box.
+//
+// Run by CTest under xvfb-run, after the install fixture has put the program in E2E_PREFIX.
+
+#include "ui/FormLayout.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The centre of a control, in window coordinates, from the layout table.
+QPoint centreOf(const char *name) {
+    QPoint origin;
+    const FormLayout::Control *found = nullptr;
+    for (const char *wanted = name; qstrcmp(wanted, "Form1") != 0;) {
+        const auto *row =
+            std::find_if(std::begin(FormLayout::Controls), std::end(FormLayout::Controls),
+                         [&](const auto& c) { return qstrcmp(c.name, wanted) == 0; });
+        origin += FormLayout::toPixels(*row).topLeft();
+        if (!found)
+            found = row;
+        wanted = row->container;
+    }
+    const QRect own = FormLayout::toPixels(*found);
+    return origin + QPoint(own.width() / 2, own.height() / 2);
+}
+
+QString run(const QStringList& arguments, int timeoutMs = 10000) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(timeoutMs))
+        process.kill();
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_artefacts;
+    std::vector<std::unique_ptr<QProcess>> m_devices;
+    QProcess m_app;
+    QString m_window;
+    int m_shots = 0;
+
+    QString startDevice(const QStringList& options) {
+        auto device = std::make_unique<QProcess>();
+        device->start(QStringLiteral(DIALER_SIM), QStringList{"--verbose"} + options);
+        if (!device->waitForReadyRead(5000))
+            return {};
+        const QString path = QString::fromLocal8Bit(device->readLine().trimmed());
+        m_devices.push_back(std::move(device));
+        return path;
+    }
+
+    QString deviceLog(int index) {
+        QProcess& device = *m_devices[std::size_t(index)];
+        device.waitForReadyRead(200);
+        return QString::fromLocal8Bit(device.readAllStandardOutput());
+    }
+
+    void clickOn(const char *control) {
+        const QPoint p = centreOf(control);
+        run({"mousemove", "--window", m_window, QString::number(p.x()), QString::number(p.y()),
+             "click", "1"});
+    }
+
+    // Selects a field's text, copies it, and reads it from the clipboard.
+    QString readField(const char *field) {
+        QGuiApplication::clipboard()->clear();
+        clickOn(field);
+        run({"key", "ctrl+a", "ctrl+c"});
+        QString text;
+        for (int i = 0; i < 20 && text.isNull(); ++i) {
+            QTest::qWait(50);
+            const QString now = QGuiApplication::clipboard()->text();
+            if (!now.isEmpty())
+                text = now;
+        }
+        return text;
+    }
+
+    // Waits for the message box, keeps a picture of it, dismisses it with Return and gives its
+    // window title.
+    bool answerMessageBox(const QString& name) {
+        const QString box = run({"search", "--sync", "--onlyvisible", "--name", "^info$"}, 5000)
+                                .section(u'\n', 0, 0);
+        if (box.isEmpty())
+            return false;
+        QTest::qWait(300); // let it paint
+        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+        shot.save(QStringLiteral("%1/%2-%3.png").arg(m_artefacts).arg(++m_shots).arg(name));
+        run({"windowfocus", "--sync", box});
+        run({"key", "Return"});
+        for (int i = 0; i < 50; ++i) {
+            if (run({"search", "--onlyvisible", "--name", "^info$"}).isEmpty())
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_artefacts = QStringLiteral(E2E_ARTEFACTS);
+        QDir(m_artefacts).removeRecursively();
+        QVERIFY(QDir().mkpath(m_artefacts));
+        QVERIFY2(QFile::exists(QStringLiteral(E2E_PREFIX "/bin/dialer-config")),
+                 "the install fixture has not run");
+        QVERIFY(
+            QFile::exists(QStringLiteral(E2E_PREFIX "/share/applications/dialer-config.desktop")));
+        QVERIFY(QFile::exists(
+            QStringLiteral(E2E_PREFIX "/share/icons/hicolor/32x32/apps/dialer-config.png")));
+    }
+
+    void cleanupTestCase() {
+        if (m_app.state() != QProcess::NotRunning) {
+            m_app.kill();
+            m_app.waitForFinished();
+        }
+        for (auto& device : m_devices) {
+            device->terminate();
+            device->waitForFinished();
+        }
+    }
+
+    void wholeStory() {
+        // COM1 answers, COM2 stays silent, COM3 answers garbage.
+        const QString com1 = startDevice({"--values", "101,202,303,404,505,*7#"});
+        const QString com2 = startDevice({"--silent"});
+        const QString com3 = startDevice({"--garbage"});
+        QVERIFY(!com1.isEmpty() && !com2.isEmpty() && !com3.isEmpty());
+        const QString config = m_dir.filePath("config");
+        QVERIFY(QDir().mkpath(config + "/dialer-config"));
+        QFile map(config + "/dialer-config/ports.ini");
+        QVERIFY(map.open(QIODevice::WriteOnly));
+        map.write(
+            QString("[ports]\nCOM1=%1\nCOM2=%2\nCOM3=%3\n").arg(com1, com2, com3).toLocal8Bit());
+        map.close();
+
+        const QString work = m_dir.filePath("work");
+        QVERIFY(QDir().mkpath(work));
+        QFile settings(work + "/Velkor.ini");
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");
+        settings.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        m_app.setProcessEnvironment(env);
+        m_app.setWorkingDirectory(work);
+        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_app.start(QStringLiteral(E2E_PREFIX "/bin/dialer-config"), {});
+        QVERIFY(m_app.waitForStarted());
+        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 10000)
+                       .section(u'\n', 0, 0);
+        QVERIFY2(!m_window.isEmpty(), "the window did not appear");
+        QTest::qWait(500);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(m_artefacts + "/0-started.png");
+
+        // Started with the settings file.
+        QCOMPARE(readField("Text1Num"), QString("1"));
+        QCOMPARE(readField("TextFreeNum"), QString("6"));
+
+        // Read fills the fields from the device.
+        clickOn("ReadCMD");
+        QVERIFY(answerMessageBox("read"));
+        QVERIFY(deviceLog(0).contains("<- 3f 36 0d 0a"));
+        QCOMPARE(readField("Text1Num"), QString("101"));
+        QCOMPARE(readField("Text3Num"), QString("303"));
+        QCOMPARE(readField("TextFreeNum"), QString("*7#"));
+
+        // Edit two fields, moving between them with Tab; leading blanks go.
+        clickOn("Text1Num");
+        run({"key", "ctrl+a"});
+        run({"type", "--delay", "20", "  900"});
+        run({"key", "Tab", "ctrl+a"});
+        run({"type", "--delay", "20", "+7 495"});
+        QCOMPARE(readField("Text1Num"), QString("900"));
+        QCOMPARE(readField("Text2Num"), QString("+7 495"));
+
+        // Save sends exactly the values shown.
+        clickOn("SaveCMD");
+        QVERIFY(answerMessageBox("saved"));
+        const QByteArray saveLine = "!900,+7 495,303,404,505,*7#,\r\n";
+        QVERIFY2(deviceLog(0).contains("<- " + saveLine.toHex(' ')), qPrintable(saveLine));
+
+        // A silent port and a garbling one, typed into the selector.
+        for (const auto& [port, name] :
+             {std::pair{"COM2", "no-answer"}, {"COM3", "check-fields"}}) {
+            clickOn("Combo1");
+            run({"key", "ctrl+a"});
+            run({"type", "--delay", "20", port});
+            clickOn("ReadCMD");
+            QVERIFY(answerMessageBox(name));
+        }
+        QCOMPARE(readField("Text1Num"), QString("900"));
+
+        // Exit writes the file and ends the program.
+        clickOn("ExitCMD");
+        QVERIFY(m_app.waitForFinished(5000));
+        QCOMPARE(m_app.exitCode(), 0);
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(),
+                 QByteArray("\"900\",\"+7 495\",\"303\",\"404\",\"505\",\"*7#\"\r\n"));
+        QCOMPARE(QDir(m_artefacts).entryList({"*.png"}).size(), 5);
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_e2e.moc"
