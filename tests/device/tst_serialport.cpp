@@ -3,11 +3,17 @@
 #include "device/SerialPort.h"
 #include "settings/AnsiText.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 class SerialPortTest : public QObject {
     Q_OBJECT
@@ -197,6 +203,32 @@ private Q_SLOTS:
         QVERIFY(!port.errorString().isEmpty());
         QVERIFY(!port.PortOpen());
         QVERIFY(port.portLabel().startsWith(QString("COM%1").arg(commPort)));
+    }
+
+    // A user outside the device's group learns which group to join, not just that it failed.
+    void deviceWithoutPermissionSaysWhichGroupToJoin() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        const QByteArray path = QFile::encodeName(device.portPath());
+        QVERIFY(chmod(path.constData(), 0660) == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (getuid() == 0) {
+                const gid_t none[1] = {65534};
+                if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(99);
+            }
+            SerialPort port;
+            mapTo(port, device);
+            const bool refused = !port.setPortOpen(true) &&
+                                 port.error() == SerialPort::Error::PermissionDenied &&
+                                 port.errorString().contains(QFileInfo(device.portPath()).group());
+            _exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void hangUpIsReportedOnceAndKeepsWhatArrived() {
