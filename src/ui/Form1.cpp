@@ -42,10 +42,10 @@ Form1::Form1(QWidget *parent)
     for (int i = 0; i < DialerSettings::FieldCount; ++i)
         m_fields[i] = control<QLineEdit>(controls, FieldNames[i]);
     Combo1 = control<QComboBox>(controls, "Combo1");
-    ReadCMD = control<QPushButton>(controls, "ReadCMD");
-    SaveCMD = control<QPushButton>(controls, "SaveCMD");
-    ExitCMD = control<QPushButton>(controls, "ExitCMD");
-    Label10 = control<LinkLabel>(controls, "Label10");
+    auto *ReadCMD = control<QPushButton>(controls, "ReadCMD");
+    auto *SaveCMD = control<QPushButton>(controls, "SaveCMD");
+    auto *ExitCMD = control<QPushButton>(controls, "ExitCMD");
+    auto *Label10 = control<LinkLabel>(controls, "Label10");
 
     Combo1->setAccessibleName(Combo1->toolTip());
 

@@ -14,8 +14,6 @@
 
 class QComboBox;
 class QLineEdit;
-class QPushButton;
-class LinkLabel;
 
 // The tool's one window: six text fields kept equal to the settings record, the port selector,
 // Read, Save and Exit, and the maker's web link.
@@ -83,8 +81,4 @@ private:
 
     std::array<QLineEdit *, DialerSettings::FieldCount> m_fields{};
     QComboBox *Combo1 = nullptr;
-    QPushButton *ReadCMD = nullptr;
-    QPushButton *SaveCMD = nullptr;
-    QPushButton *ExitCMD = nullptr;
-    LinkLabel *Label10 = nullptr;
 };

@@ -9,11 +9,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <grp.h>
+#include "Unprivileged.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 class SerialPortTest : public QObject {
     Q_OBJECT
@@ -211,24 +210,15 @@ private Q_SLOTS:
         QVERIFY(device.open());
         const QByteArray path = QFile::encodeName(device.portPath());
         QVERIFY(chmod(path.constData(), 0660) == 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            if (getuid() == 0) {
-                const gid_t none[1] = {65534};
-                if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                    _exit(99);
-            }
+        const int code = runUnprivileged([&device] {
             SerialPort port;
             mapTo(port, device);
             const bool refused = !port.setPortOpen(true) &&
                                  port.error() == SerialPort::Error::PermissionDenied &&
                                  port.errorString().contains(QFileInfo(device.portPath()).group());
-            _exit(refused ? 0 : 1);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return refused ? 0 : 1;
+        });
+        QCOMPARE(code, 0);
     }
 
     void hangUpIsReportedOnceAndKeepsWhatArrived() {

@@ -12,12 +12,11 @@
 #include <QRandomGenerator>
 
 #ifdef Q_OS_UNIX
+#include "Unprivileged.h"
+
 #include <csignal>
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -34,25 +33,6 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(bytes), bytes.size());
 }
-
-#ifdef Q_OS_UNIX
-// Runs `body` in a child process without root's power to ignore file permissions (as the user
-// "nobody" when the test runs as root) and returns its exit code.
-int runUnprivileged(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (getuid() == 0) {
-            const gid_t none[1] = {65534};
-            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(99);
-        }
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-#endif
 
 } // namespace
 

@@ -63,7 +63,6 @@ bool DialerSimulator::lineModes(termios *modes) const {
 
 void DialerSimulator::clearReceived() {
     m_received.clear();
-    m_commands.clear();
 }
 
 QByteArray DialerSimulator::readResponse(const QList<QByteArray>& values, char leading) {
@@ -86,7 +85,6 @@ void DialerSimulator::onReadable() {
         while ((end = m_partialLine.indexOf('\n')) >= 0) {
             const QByteArray line = m_partialLine.left(end + 1);
             m_partialLine.remove(0, end + 1);
-            m_commands << line;
             handleCommand(line);
             Q_EMIT commandReceived(line);
         }

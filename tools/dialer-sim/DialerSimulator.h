@@ -44,9 +44,8 @@ public:
     void setValues(const QList<QByteArray>& values) { m_values = values; }
     [[nodiscard]] const QList<QByteArray>& values() const { return m_values; }
 
-    // Every byte the tool has written, in order, and the complete command lines among them.
+    // Every byte the tool has written, in order.
     [[nodiscard]] const QByteArray& received() const { return m_received; }
-    [[nodiscard]] const QList<QByteArray>& commands() const { return m_commands; }
     void clearReceived();
 
     // The line's current modes, as the port's user has set them.
@@ -82,7 +81,6 @@ private:
     QList<QByteArray> m_values;
     QByteArray m_received;
     QByteArray m_partialLine;
-    QList<QByteArray> m_commands;
     QByteArray m_outgoing;
     qint64 m_floodLeft = 0;
     quint64 m_generation = 0; // a new command cancels what is still due for the previous one
