@@ -123,7 +123,7 @@ void Form1::SortLine(const QString& sLine) {
         return;
     m_settings = *values;
     for (int i = 0; i < DialerSettings::FieldCount; ++i)
-        m_fields[i]->setText(values->operator[](i));
+        m_fields[i]->setText((*values)[i]);
     m_correctData = 1;
 }
 
