@@ -135,12 +135,16 @@ bool SerialPort::setInputLen(qint16 length) {
 bool SerialPort::setInBufferCount(qint16 count) {
     if (count != 0)
         return fail(Error::InvalidValue, QStringLiteral("счётчик буфера можно только обнулить"));
+    discardInput();
+    return true;
+}
+
+void SerialPort::discardInput() {
     m_leftover.clear();
     if (PortOpen()) {
         m_port.clear(QSerialPort::Input);
         m_port.skip(m_port.bytesAvailable());
     }
-    return true;
 }
 
 qint16 SerialPort::InBufferCount() const {
@@ -195,9 +199,7 @@ bool SerialPort::setPortOpen(bool open) {
         }
     }
     // Characters that arrived before the opening belong to no exchange.
-    m_port.clear(QSerialPort::Input);
-    m_port.skip(m_port.bytesAvailable());
-    m_leftover.clear();
+    discardInput();
     m_commEvent = CommEvent::None;
     m_losing = false;
     clearError();

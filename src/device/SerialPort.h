@@ -95,6 +95,7 @@ private:
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
     void closePort();
+    void discardInput();
 
     QSerialPort m_port;
     PortMap m_map;
