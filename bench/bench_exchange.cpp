@@ -61,7 +61,8 @@ void benchExchanges(int count, const QString& simulator) {
     std::vector<double> delays;
     int read_ok = 0, saved_ok = 0;
     QElapsedTimer clock;
-    QObject::connect(&form.exchange(), &ExchangeController::verdictReached, [&](Outcome o) {
+    QObject::connect(&form.exchange(), &ExchangeController::verdictReached, [&](const Verdict& v) {
+        const Outcome o = v.outcome;
         delays.push_back(double(clock.nsecsElapsed()) / 1e6);
         read_ok += o == Outcome::Read;
         saved_ok += o == Outcome::Saved;

@@ -6,8 +6,8 @@ set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target dialer-config dialer-sim
+cmake --preset default >/dev/null
+cmake --build --preset default --target dialer-config dialer-sim
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: set DISPLAY (or run from a desktop session) to see the window." >&2
     exit 1

@@ -9,10 +9,9 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=${*:-"fuzz_readresponse fuzz_settingsfile fuzz_verdict fuzz_inetaddress"}
 
-CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIALER_FUZZ=ON \
-    -DBUILD_TESTING=OFF -DDIALER_BENCH=OFF >/dev/null
+cmake --preset fuzz >/dev/null
 # shellcheck disable=SC2086
-cmake --build build-fuzz --target $targets
+cmake --build --preset fuzz --target $targets
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

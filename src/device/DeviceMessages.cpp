@@ -1,6 +1,6 @@
 #include "DeviceMessages.h"
 
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 namespace DeviceMessages {
 

@@ -3,9 +3,8 @@
 #include "DeviceMessages.h"
 #include "PortDiscovery.h"
 
-ExchangeController::ExchangeController(SerialPort& port, ExchangeHost& host, QObject *parent)
+ExchangeController::ExchangeController(ExchangeHost& host, QObject *parent)
     : QObject(parent)
-    , m_port(port)
     , m_host(host) {
     // A coarse timer may fire several per cent late; the verdict is due 500 ms after the press.
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -64,6 +63,7 @@ void ExchangeController::start(Command command) {
 }
 
 void ExchangeController::refuse(const QString& message) {
+    Q_EMIT refused(message);
     m_host.showInfo(message);
     Q_EMIT exchangeEnded();
 }
@@ -81,21 +81,9 @@ void ExchangeController::Timer1_Timer() {
     m_state = State::Reporting;
     m_timer.stop();
 
-    Outcome outcome = Outcome::NoAnswer;
-    switch (classifyReply(m_theData)) {
-    case ReplyKind::Empty:
-        outcome = Outcome::NoAnswer;
-        break;
-    case ReplyKind::Acknowledgement:
-        outcome = Outcome::Saved;
-        break;
-    case ReplyKind::Other:
-        m_host.SortLine(QString(m_theData));
-        outcome = m_host.CorrectData() == 1 ? Outcome::Read : Outcome::CheckFields;
-        break;
-    }
-    Q_EMIT verdictReached(outcome);
-    m_host.showInfo(outcomeMessage(outcome));
+    const Verdict verdict = judgeReply(m_theData);
+    Q_EMIT verdictReached(verdict);
+    m_host.showInfo(outcomeMessage(verdict.outcome));
     // The window may have been left while the message was open.
     if (m_state == State::Reporting)
         finish();

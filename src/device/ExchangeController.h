@@ -8,25 +8,26 @@
 #include <QString>
 #include <QTimer>
 
-// What an exchange needs from the window that hosts it.
+// What an exchange needs from whoever presses its buttons: the port selector's text, the record
+// a save sends, and a way to tell the user. A window shows a modal box; a program without one
+// keeps or prints the text.
 class ExchangeHost {
 public:
     virtual ~ExchangeHost() = default;
     [[nodiscard]] virtual QString portSelectorText() const = 0;
     [[nodiscard]] virtual const DialerSettings& settings() const = 0;
-    // Parses a reply; a complete read response fills the record and the six text fields and
-    // sets CorrectData to 1, anything else leaves them and sets it to 0.
-    virtual void SortLine(const QString& sLine) = 0;
-    [[nodiscard]] virtual qint16 CorrectData() const = 0;
-    // A modal information box titled "info"; returns once the user has dismissed it.
+    // Returns once the user has taken note (a modal box has been dismissed).
     virtual void showInfo(const QString& text) = 0;
 };
 
 // One exchange with the dialer: a Read or Save press opens the selected port and writes one
 // command, everything the device sends in the next 500 ms is collected, and the first tick of
-// Timer1 judges it, shows the outcome and closes the port. One press, one verdict: a press while
-// an exchange is under way is ignored, and the verdict is taken once however many ticks arrive
-// while its message box is open.
+// Timer1 judges it (judgeReply), reports the verdict, shows its message and closes the port. One
+// press, one verdict: a press while an exchange is under way is ignored, and the verdict is taken
+// once however many ticks arrive while its message box is open.
+//
+// The exchange owns its serial port and its timer and shares nothing with another exchange, so
+// several can run side by side in one event loop, one per port.
 class ExchangeController : public QObject {
     Q_OBJECT
 
@@ -39,25 +40,31 @@ public:
     // allowed to exhaust memory. What arrives beyond this is read and dropped.
     static constexpr qsizetype MaxCollected = 64 * 1024;
 
-    ExchangeController(SerialPort& port, ExchangeHost& host, QObject *parent = nullptr);
+    explicit ExchangeController(ExchangeHost& host, QObject *parent = nullptr);
 
     void ReadCMD_Click();
     void SaveCMD_Click();
     void MSComm1_OnComm();
     void Timer1_Timer();
 
-    // The window is going away (Exit): the exchange ends without a verdict.
+    // The host is going away (Exit): the exchange ends without a verdict.
     void abandon();
 
+    [[nodiscard]] SerialPort& port() { return m_port; }
+    [[nodiscard]] const SerialPort& port() const { return m_port; }
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] const QString& TheData() const { return m_theData; }
     [[nodiscard]] const QString& PortNum() const { return m_portNum; }
     [[nodiscard]] const QTimer& timer() const { return m_timer; }
 
 Q_SIGNALS:
-    // The verdict, just before its message is shown.
-    void verdictReached(Outcome outcome);
-    // Back to Idle: after a verdict's message, or after a press that could not start.
+    // The verdict and, for a read, the six values, just before its message is shown. A host that
+    // keeps the values takes them here.
+    void verdictReached(const Verdict& verdict);
+    // A press that could not start (the port did not open, or the record cannot be sent); its
+    // message follows through showInfo.
+    void refused(const QString& message);
+    // Back to Idle: after a verdict's message, or after a refused press.
     void exchangeEnded();
 
 private:
@@ -66,8 +73,8 @@ private:
     void refuse(const QString& message);
     void finish();
 
-    SerialPort& m_port;
     ExchangeHost& m_host;
+    SerialPort m_port;
     QTimer m_timer;
     QString m_theData;
     QString m_portNum;

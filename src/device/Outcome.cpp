@@ -2,23 +2,11 @@
 
 #include "DeviceMessages.h"
 
-ReplyKind classifyReply(QStringView reply) {
-    if (reply.isEmpty())
-        return ReplyKind::Empty;
-    if (DeviceMessages::isAcknowledgement(reply))
-        return ReplyKind::Acknowledgement;
-    return ReplyKind::Other;
-}
-
 Verdict judgeReply(QStringView reply) {
-    switch (classifyReply(reply)) {
-    case ReplyKind::Empty:
+    if (reply.isEmpty())
         return {Outcome::NoAnswer, std::nullopt};
-    case ReplyKind::Acknowledgement:
+    if (DeviceMessages::isAcknowledgement(reply))
         return {Outcome::Saved, std::nullopt};
-    case ReplyKind::Other:
-        break;
-    }
     std::optional<DialerSettings> values = DeviceMessages::parseReadResponse(reply);
     const Outcome outcome = values ? Outcome::Read : Outcome::CheckFields;
     return {outcome, std::move(values)};

@@ -15,17 +15,20 @@ enum class Outcome {
     CheckFields, // something else arrived
 };
 
-// The first two outcomes follow from the reply's form alone; the rest need the parser.
-enum class ReplyKind { Empty, Acknowledgement, Other };
-
-[[nodiscard]] ReplyKind classifyReply(QStringView reply);
-
 struct Verdict {
     Outcome outcome = Outcome::NoAnswer;
-    std::optional<DialerSettings> values; // set for Outcome::Read
+    std::optional<DialerSettings> values; // the six values, for Outcome::Read only
+
+    // Read and CheckFields come from the read-response parser; the other two from the reply's
+    // form alone, without a parse.
+    [[nodiscard]] bool parsed() const {
+        return outcome == Outcome::Read || outcome == Outcome::CheckFields;
+    }
 };
 
-// The whole judgement of a collected reply, without touching any window.
+// The judgement of everything collected in one exchange, tested in this order: nothing at all is
+// no answer; exactly "OK" CR LF (the whole text, case included) is saved; a complete read
+// response is read, with its six values; anything else is check-fields.
 [[nodiscard]] Verdict judgeReply(QStringView reply);
 
 // The message box text for an outcome; lines are joined by CR LF.

@@ -1,6 +1,6 @@
 #include "SerialPort.h"
 
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #include "IPAddressEdit.h"
 #include "InetAddress.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QResizeEvent>
 

@@ -1,7 +1,7 @@
 #include "SettingsStore.h"
 
-#include "AnsiText.h"
 #include "SettingsFormat.h"
+#include "text/AnsiText.h"
 
 #include <QFile>
 #include <QFileInfo>

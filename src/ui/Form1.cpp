@@ -4,7 +4,6 @@
 #include "FormLayout.h"
 #include "LinkLabel.h"
 #include "ShellLink.h"
-#include "device/DeviceMessages.h"
 #include "device/PortDiscovery.h"
 
 #include <QCloseEvent>
@@ -33,7 +32,7 @@ Form1::Form1(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint)
-    , m_exchange(MSComm1, *this) {
+    , m_exchange(*this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Настройки GSM"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/dialer-config.xpm")));
@@ -69,6 +68,8 @@ Form1::Form1(QWidget *parent)
     connect(Combo1, &QComboBox::editTextChanged, this, &Form1::Combo1_Change);
     connect(ReadCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::ReadCMD_Click);
     connect(SaveCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::SaveCMD_Click);
+    // The values are in the fields before the verdict's message is shown.
+    connect(&m_exchange, &ExchangeController::verdictReached, this, &Form1::SortLine);
     connect(ExitCMD, &QPushButton::clicked, this, &Form1::ExitCMD_Click);
     connect(Label10, &LinkLabel::clicked, this, &Form1::Label10_Click);
 
@@ -116,14 +117,15 @@ void Form1::TextNum_Change(int field) {
     edit->setCursorPosition(std::max(0, caret - static_cast<int>(blanks)));
 }
 
-void Form1::SortLine(const QString& sLine) {
-    m_correctData = 0;
-    const std::optional<DialerSettings> values = DeviceMessages::parseReadResponse(sLine);
-    if (!values)
+void Form1::SortLine(const Verdict& verdict) {
+    if (!verdict.parsed())
         return;
-    m_settings = *values;
+    m_correctData = 0;
+    if (!verdict.values)
+        return;
+    m_settings = *verdict.values;
     for (int i = 0; i < DialerSettings::FieldCount; ++i)
-        m_fields[i]->setText((*values)[i]);
+        m_fields[i]->setText((*verdict.values)[i]);
     m_correctData = 1;
 }
 
@@ -142,6 +144,7 @@ void Form1::showInfo(const QString& text) {
 }
 
 void Form1::PortDiscovery() {
+    SerialPort& MSComm1 = m_exchange.port();
     MSComm1.setPortMap(m_portMap ? *m_portMap : PortMap::fromSystem());
     QStringList notes;
     for (const ProbedPort& probed : ::PortDiscovery(MSComm1)) {
@@ -171,6 +174,7 @@ void Form1::Combo1_Change() {
 }
 
 void Form1::closePort() {
+    SerialPort& MSComm1 = m_exchange.port();
     if (MSComm1.PortOpen())
         (void)MSComm1.setPortOpen(false);
 }

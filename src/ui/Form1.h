@@ -38,15 +38,20 @@ public:
 
     void Form_Load();
 
-    [[nodiscard]] SerialPort& serialPort() { return MSComm1; }
+    [[nodiscard]] SerialPort& serialPort() { return m_exchange.port(); }
     [[nodiscard]] ExchangeController& exchange() { return m_exchange; }
     [[nodiscard]] static QString websiteUrl();
+
+    // The parser's part of a verdict, applied to the window: CorrectData becomes 1 for a complete
+    // read response, whose six values then fill the record and the six text fields (each field's
+    // change handling applies), and 0 for any other parsed reply, which touches nothing. Verdicts
+    // reached without a parse (no answer, saved) leave everything as it was.
+    void SortLine(const Verdict& verdict);
+    [[nodiscard]] qint16 CorrectData() const { return m_correctData; }
 
     // ExchangeHost
     [[nodiscard]] QString portSelectorText() const override;
     [[nodiscard]] const DialerSettings& settings() const override { return m_settings; }
-    void SortLine(const QString& sLine) override;
-    [[nodiscard]] qint16 CorrectData() const override { return m_correctData; }
     void showInfo(const QString& text) override;
 
 Q_SIGNALS:
@@ -76,7 +81,7 @@ private:
     qint16 m_correctData = 0;
     std::function<void(const QString&)> m_infoPresenter;
 
-    SerialPort MSComm1;
+    // Owns the serial port (MSComm1) and the timer (Timer1).
     ExchangeController m_exchange;
 
     std::array<QLineEdit *, DialerSettings::FieldCount> m_fields{};

@@ -1,8 +1,9 @@
 #include "DialerSimulator.h"
+#include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
 #include "device/ExchangeController.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -11,34 +12,6 @@
 #include <QTest>
 
 namespace {
-
-// The window's side of an exchange, without a window.
-class FakeHost : public ExchangeHost {
-public:
-    QString selector = "COM1";
-    DialerSettings record = DialerSettings::defaults();
-    qint16 correct = 0;
-    QStringList messages;
-    QStringList parsed;
-    std::function<void()> whileShowing;
-
-    QString portSelectorText() const override { return selector; }
-    const DialerSettings& settings() const override { return record; }
-    void SortLine(const QString& sLine) override {
-        parsed << sLine;
-        correct = 0;
-        if (const auto values = DeviceMessages::parseReadResponse(sLine)) {
-            record = *values;
-            correct = 1;
-        }
-    }
-    qint16 CorrectData() const override { return correct; }
-    void showInfo(const QString& text) override {
-        messages << text;
-        if (whileShowing)
-            whileShowing();
-    }
-};
 
 QByteArray wire(const QString& text) {
     return *AnsiText::encode(text);
@@ -52,12 +25,13 @@ class ExchangeTest : public QObject {
     Q_OBJECT
 
     DialerSimulator m_device;
-    SerialPort m_port;
-    FakeHost m_host;
+    RecordingHost m_host;
     std::unique_ptr<ExchangeController> m_exchange;
     QList<qint64> m_verdictAfterMs;
     QList<Outcome> m_verdicts;
     QElapsedTimer m_sincePress;
+
+    SerialPort& port() { return m_exchange->port(); }
 
     void press(bool save) {
         m_sincePress.start();
@@ -81,24 +55,21 @@ private Q_SLOTS:
         m_device.setBehaviour({});
         m_device.setValues({"101", "202", "303", "404", "505", "*7#"});
         m_device.clearReceived();
-        PortMap map;
-        map.setDevice(1, {m_device.portPath(), {}});
-        m_port.setPortMap(map);
-        (void)m_port.setSettings("115200,N,8,1");
-        m_host = FakeHost();
-        m_exchange = std::make_unique<ExchangeController>(m_port, m_host);
+        m_host = RecordingHost();
+        m_exchange = std::make_unique<ExchangeController>(m_host);
+        m_host.follow(*m_exchange);
+        port().setPortMap(mapOnly(1, m_device.portPath()));
+        (void)port().setSettings("115200,N,8,1");
         m_verdicts.clear();
         m_verdictAfterMs.clear();
-        connect(m_exchange.get(), &ExchangeController::verdictReached, this, [this](Outcome o) {
-            m_verdicts << o;
-            m_verdictAfterMs << m_sincePress.elapsed();
-        });
+        connect(m_exchange.get(), &ExchangeController::verdictReached, this,
+                [this](const Verdict& v) {
+                    m_verdicts << v.outcome;
+                    m_verdictAfterMs << m_sincePress.elapsed();
+                });
     }
 
-    void cleanup() {
-        m_exchange.reset();
-        (void)m_port.setPortOpen(false);
-    }
+    void cleanup() { m_exchange.reset(); }
 
     void oneExchangeOneVerdict_data() {
         QTest::addColumn<bool>("save");
@@ -150,14 +121,11 @@ private Q_SLOTS:
         // The verdict is due 500 ms after the press.
         QVERIFY2(m_verdictAfterMs[0] >= 499 && m_verdictAfterMs[0] < 650,
                  qPrintable(QString::number(m_verdictAfterMs[0])));
-        QVERIFY(!m_port.PortOpen());
+        QVERIFY(!port().PortOpen());
         QVERIFY(!m_exchange->timer().isActive());
         QCOMPARE(m_exchange->state(), ExchangeController::State::Idle);
         QCOMPARE(m_exchange->PortNum(), QString("1"));
-        if (outcome == Outcome::NoAnswer || outcome == Outcome::Saved)
-            QVERIFY(m_host.parsed.isEmpty());
-        else
-            QCOMPARE(m_host.parsed, QStringList{collected});
+        QCOMPARE(m_host.verdicts[0].values.has_value(), outcome == Outcome::Read);
     }
 
     void readFillsTheRecordAndSaveStoresIt() {
@@ -216,7 +184,7 @@ private Q_SLOTS:
         run(false);
         QCOMPARE(m_verdicts.size(), 1);
         QCOMPARE(m_host.messages.size(), 1);
-        QVERIFY(!m_port.PortOpen());
+        QVERIFY(!port().PortOpen());
     }
 
     void selectorEditWhileCollectingClosesThePort() {
@@ -224,12 +192,12 @@ private Q_SLOTS:
         QSignalSpy ended(m_exchange.get(), &ExchangeController::exchangeEnded);
         press(false);
         QTRY_VERIFY(m_exchange->TheData().size() >= 5);
-        (void)m_port.setPortOpen(false); // what the selector's change handler does
+        (void)port().setPortOpen(false); // what the selector's change handler does
         const QString before = m_exchange->TheData();
         QVERIFY(ended.wait(3000));
         QCOMPARE(m_exchange->TheData(), before);
         QCOMPARE(m_verdicts, QList<Outcome>{Outcome::CheckFields});
-        QVERIFY(!m_port.PortOpen());
+        QVERIFY(!port().PortOpen());
     }
 
     void portThatCannotBeOpenedIsReportedAndNothingRuns_data() {
@@ -272,12 +240,12 @@ private Q_SLOTS:
         m_host.record.FreeNum = value;
         press(true);
         QCOMPARE(m_host.messages, QStringList{outcomeMessage(Outcome::CheckFields)});
-        QVERIFY(!m_port.PortOpen());
+        QVERIFY(!port().PortOpen());
         QCOMPARE(m_exchange->state(), ExchangeController::State::Idle);
         QTest::qWait(20);
         QCOMPARE(m_device.received(), QByteArray());
         m_exchange->ReadCMD_Click(); // a read is still possible
-        QVERIFY(m_port.PortOpen());
+        QVERIFY(port().PortOpen());
     }
 
     void deviceVanishingMidExchangeEndsInAVerdict() {
@@ -289,7 +257,7 @@ private Q_SLOTS:
         QVERIFY(ended.wait(3000));
         QCOMPARE(m_verdicts, QList<Outcome>{Outcome::CheckFields});
         QVERIFY(m_exchange->TheData().startsWith("!101,202"));
-        QVERIFY(!m_port.PortOpen());
+        QVERIFY(!port().PortOpen());
         QVERIFY(m_device.open()); // a fresh device for the tests that follow
     }
 
@@ -300,6 +268,53 @@ private Q_SLOTS:
         QVERIFY(m_exchange->TheData().startsWith("!101,202,303,404,505,*7#,\r\nFLOOD"));
         QCOMPARE(m_verdicts, QList<Outcome>{Outcome::Read});
         QVERIFY2(m_verdictAfterMs[0] < 650, qPrintable(QString::number(m_verdictAfterMs[0])));
+    }
+
+    // Exchanges share nothing: three run at once, each on its own dialer and judged on its own
+    // reply, in one event loop.
+    void exchangesOnSeveralPortsRunSideBySide() {
+        struct Side {
+            DialerSimulator device;
+            RecordingHost host;
+            ExchangeController exchange{host};
+        };
+        const QList<DialerSimulator::Behaviour> behaviours{{}, {.silent = true}, {.garbage = true}};
+        const QList<Outcome> expected{Outcome::Read, Outcome::NoAnswer, Outcome::CheckFields};
+        std::vector<std::unique_ptr<Side>> sides;
+        for (const DialerSimulator::Behaviour& behaviour : behaviours) {
+            auto side = std::make_unique<Side>();
+            QVERIFY(side->device.open());
+            side->device.setBehaviour(behaviour);
+            side->device.setValues({"7", "8", "9", "10", "11", QByteArray::number(sides.size())});
+            side->host.follow(side->exchange);
+            side->exchange.port().setPortMap(mapOnly(1, side->device.portPath()));
+            (void)side->exchange.port().setSettings("115200,N,8,1");
+            sides.push_back(std::move(side));
+        }
+        sides[1]->host.record.FreeNum = "*1#";
+
+        int ended = 0;
+        for (std::size_t i = 0; i < sides.size(); ++i) {
+            connect(&sides[i]->exchange, &ExchangeController::exchangeEnded, this,
+                    [&ended] { ++ended; });
+            i == 1 ? sides[i]->exchange.SaveCMD_Click() : sides[i]->exchange.ReadCMD_Click();
+        }
+        for (const auto& side : sides)
+            QCOMPARE(side->exchange.state(), ExchangeController::State::Collecting);
+        QTRY_COMPARE_WITH_TIMEOUT(ended, 3, 3000);
+
+        for (std::size_t i = 0; i < sides.size(); ++i) {
+            const Side& side = *sides[i];
+            QCOMPARE(side.host.verdicts.size(), 1);
+            QCOMPARE(side.host.verdicts[0].outcome, expected[qsizetype(i)]);
+            QCOMPARE(side.host.messages, QStringList{outcomeMessage(expected[qsizetype(i)])});
+            QVERIFY(!side.exchange.port().PortOpen());
+        }
+        QCOMPARE(values(sides[0]->host.record), QStringList({"7", "8", "9", "10", "11", "0"}));
+        QCOMPARE(sides[0]->device.received(), QByteArray("?6\r\n"));
+        QCOMPARE(sides[1]->device.received(),
+                 QByteArray("!111111111,222222222,333333333,444444444,555555555,*1#,\r\n"));
+        QCOMPARE(sides[2]->device.received(), QByteArray("?6\r\n"));
     }
 
     void binaryBytesInAReplyAreKept() {

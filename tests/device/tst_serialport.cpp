@@ -1,7 +1,7 @@
 #include "DialerSimulator.h"
 #include "device/PortDiscovery.h"
 #include "device/SerialPort.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,10 +2,11 @@
 // must be the one the simulator's behaviour calls for, every command byte-exact, and memory flat.
 
 #include "DialerSimulator.h"
+#include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
 #include "device/ExchangeController.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,23 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-class Host : public ExchangeHost {
-public:
-    DialerSettings record = DialerSettings::defaults();
-    qint16 correct = 0;
-    QString portSelectorText() const override { return QStringLiteral("COM1"); }
-    const DialerSettings& settings() const override { return record; }
-    void SortLine(const QString& sLine) override {
-        correct = 0;
-        if (const auto values = DeviceMessages::parseReadResponse(sLine)) {
-            record = *values;
-            correct = 1;
-        }
-    }
-    qint16 CorrectData() const override { return correct; }
-    void showInfo(const QString&) override {}
-};
 
 QList<QByteArray> onTheWire(const DialerSettings& settings) {
     QList<QByteArray> bytes;
@@ -60,19 +44,18 @@ private Q_SLOTS:
                                   : 1000;
         auto device = std::make_unique<DialerSimulator>();
         QVERIFY(device->open());
-        SerialPort port;
+        RecordingHost host;
+        ExchangeController exchange(host);
+        host.follow(exchange);
+        SerialPort& port = exchange.port();
         const auto mapTo = [&port](const DialerSimulator& d) {
-            PortMap map;
-            map.setDevice(1, {d.portPath(), {}});
-            port.setPortMap(map);
+            port.setPortMap(mapOnly(1, d.portPath()));
         };
         mapTo(*device);
         (void)port.setSettings(QStringLiteral("115200,N,8,1"));
-        Host host;
-        ExchangeController exchange(port, host);
         Outcome verdict = Outcome::NoAnswer;
         connect(&exchange, &ExchangeController::verdictReached, this,
-                [&verdict](Outcome o) { verdict = o; });
+                [&verdict](const Verdict& v) { verdict = v.outcome; });
 
         qint64 warmKiB = 0;
         qint64 peakKiB = 0;

@@ -1,8 +1,8 @@
 // Any bytes as the content of Velkor.ini: the loader must not crash, and whatever six values it
 // reads must survive a save and a load unchanged.
 
-#include "settings/AnsiText.h"
 #include "settings/SettingsFormat.h"
+#include "text/AnsiText.h"
 
 #include <cstdlib>
 

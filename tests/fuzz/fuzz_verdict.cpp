@@ -3,7 +3,7 @@
 
 #include "device/DeviceMessages.h"
 #include "device/Outcome.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "settings/AnsiText.h"
 #include "settings/SettingsFormat.h"
 #include "settings/SettingsStore.h"
+#include "text/AnsiText.h"
 
 #include <QDir>
 #include <QFile>

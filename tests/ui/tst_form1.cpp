@@ -379,7 +379,7 @@ private Q_SLOTS:
     void completeReplyFillsFieldsAndRecord() {
         const auto form = makeForm();
         const QString far(40000, u'5');
-        form->SortLine(QString("!  101,202,,404,%1,*7#,\r\n").arg(far));
+        form->SortLine(judgeReply(QString("!  101,202,,404,%1,*7#,\r\n").arg(far)));
         QCOMPARE(form->CorrectData(), qint16(1));
         const QStringList expected{"101", "202", "", "404", far, "*7#"};
         QCOMPARE(shown(*form), expected);
@@ -388,13 +388,13 @@ private Q_SLOTS:
 
     void incompleteReplyTouchesNothing() {
         const auto form = makeForm();
-        form->SortLine("!1,2,3,4,5\r\n");
+        form->SortLine(judgeReply(u"!1,2,3,4,5\r\n"));
         QCOMPARE(form->CorrectData(), qint16(0));
         QCOMPARE(shown(*form), values(DialerSettings::defaults()));
         QCOMPARE(form->settings(), DialerSettings::defaults());
-        form->SortLine(",,,,,,,");
+        form->SortLine(judgeReply(u",,,,,,,"));
         QCOMPARE(form->CorrectData(), qint16(1));
-        form->SortLine("X");
+        form->SortLine(judgeReply(u"X"));
         QCOMPARE(form->CorrectData(), qint16(0));
         QCOMPARE(shown(*form), QStringList(6, QString()));
     }

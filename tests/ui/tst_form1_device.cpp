@@ -1,7 +1,7 @@
 #include "DialerSimulator.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
-#include "settings/AnsiText.h"
+#include "text/AnsiText.h"
 #include "ui/Form1.h"
 
 #include <QApplication>
@@ -117,9 +117,21 @@ private Q_SLOTS:
         DialerSimulator& device = addDevice(1);
         device.setValues({"  101", "202", "", "404", "505", "*7#"});
         const auto form = makeForm();
+        // The order the user sees: the values are in the fields when the message appears, and
+        // the port closes only once it has been dismissed.
+        QString shownWithMessage;
+        bool openWithMessage = false;
+        form->setInfoPresenter([&](const QString& text) {
+            m_messages << text;
+            shownWithMessage = form->findChild<QLineEdit *>("Text1Num")->text();
+            openWithMessage = form->serialPort().PortOpen();
+        });
         click(*form, "ReadCMD");
         QVERIFY(waitForEnd(*form));
         QCOMPARE(m_messages, QStringList{"Успешно считано"});
+        QCOMPARE(shownWithMessage, QString("101"));
+        QVERIFY(openWithMessage);
+        QVERIFY(!form->serialPort().PortOpen());
         QCOMPARE(form->CorrectData(), qint16(1));
         const QStringList expected{"101", "202", "", "404", "505", "*7#"};
         QCOMPARE(values(form->settings()), expected);

@@ -1,4 +1,4 @@
-#include "AnsiText.h"
+#include "text/AnsiText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "device/ExchangeController.h"
+#include "device/PortMap.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+// The host side of an exchange without a window: a selector text, a record that takes the values
+// of every read verdict (as the window's fields do), and the messages it would have shown.
+class RecordingHost : public ExchangeHost {
+public:
+    QString selector = QStringLiteral("COM1");
+    DialerSettings record = DialerSettings::defaults();
+    QStringList messages;
+    QList<Verdict> verdicts;
+    std::function<void()> whileShowing; // runs while the "message box" is open
+
+    void follow(ExchangeController& exchange) {
+        QObject::connect(&exchange, &ExchangeController::verdictReached,
+                         [this](const Verdict& verdict) {
+                             verdicts << verdict;
+                             if (verdict.values)
+                                 record = *verdict.values;
+                         });
+    }
+
+    QString portSelectorText() const override { return selector; }
+    const DialerSettings& settings() const override { return record; }
+    void showInfo(const QString& text) override {
+        messages << text;
+        if (whileShowing)
+            whileShowing();
+    }
+};
+
+// A port map in which COMn is the device at `path` and no other port exists.
+inline PortMap mapOnly(int port, const QString& path) {
+    PortMap map;
+    map.setDevice(port, {path, {}});
+    return map;
+}
