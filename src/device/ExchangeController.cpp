@@ -29,7 +29,7 @@ void ExchangeController::start(Command command) {
     // A value holding a comma, CR or LF, or a character the line cannot carry, would shift or
     // corrupt the dialer's stored fields: nothing is sent.
     if (command == Command::Save && DeviceMessages::firstUnsendableValue(m_host.settings()) != 0) {
-        refuse(outcomeMessage(Outcome::CheckFields));
+        refuse(Refusal::Unsendable, outcomeMessage(Outcome::CheckFields));
         return;
     }
 
@@ -42,8 +42,8 @@ void ExchangeController::start(Command command) {
     (void)m_port.setInputLen(0);
     (void)m_port.setInBufferCount(0);
     if (!m_port.setPortOpen(true)) {
-        refuse(QStringLiteral("Не удалось открыть порт %1:\r\n%2.")
-                   .arg(m_port.portLabel(), m_port.errorString()));
+        refuse(Refusal::PortFailed, QStringLiteral("Не удалось открыть порт %1:\r\n%2.")
+                                        .arg(m_port.portLabel(), m_port.errorString()));
         return;
     }
     const QString message = command == Command::Read
@@ -52,8 +52,8 @@ void ExchangeController::start(Command command) {
     if (!m_port.setOutput(message)) {
         const QString reason = m_port.errorString();
         (void)m_port.setPortOpen(false);
-        refuse(QStringLiteral("Не удалось передать команду в порт %1:\r\n%2.")
-                   .arg(m_port.portLabel(), reason));
+        refuse(Refusal::PortFailed, QStringLiteral("Не удалось передать команду в порт %1:\r\n%2.")
+                                        .arg(m_port.portLabel(), reason));
         return;
     }
     m_theData.clear();
@@ -62,8 +62,8 @@ void ExchangeController::start(Command command) {
     m_state = State::Collecting;
 }
 
-void ExchangeController::refuse(const QString& message) {
-    Q_EMIT refused(message);
+void ExchangeController::refuse(Refusal why, const QString& message) {
+    Q_EMIT refused(why, message);
     m_host.showInfo(message);
     Q_EMIT exchangeEnded();
 }

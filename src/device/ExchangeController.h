@@ -35,6 +35,13 @@ public:
     enum class State { Idle, Collecting, Reporting };
     Q_ENUM(State)
 
+    // Why a press could not start an exchange.
+    enum class Refusal {
+        Unsendable, // a value of the record holds a comma, CR, LF or a character the line lacks
+        PortFailed, // the port did not open, or took no command; port().error() tells why
+    };
+    Q_ENUM(Refusal)
+
     static constexpr int CollectionMs = 500;
     // A complete read response is a few dozen characters; a device that floods the line is not
     // allowed to exhaust memory. What arrives beyond this is read and dropped.
@@ -61,16 +68,15 @@ Q_SIGNALS:
     // The verdict and, for a read, the six values, just before its message is shown. A host that
     // keeps the values takes them here.
     void verdictReached(const Verdict& verdict);
-    // A press that could not start (the port did not open, or the record cannot be sent); its
-    // message follows through showInfo.
-    void refused(const QString& message);
+    // A press that could not start; its message follows through showInfo.
+    void refused(ExchangeController::Refusal why, const QString& message);
     // Back to Idle: after a verdict's message, or after a refused press.
     void exchangeEnded();
 
 private:
     enum class Command { Read, Save };
     void start(Command command);
-    void refuse(const QString& message);
+    void refuse(Refusal why, const QString& message);
     void finish();
 
     ExchangeHost& m_host;

@@ -41,6 +41,24 @@ QString firstLine(const QString& path) {
     return QString::fromUtf8(file.readLine(256)).trimmed();
 }
 
+// A USB adapter's own attributes (product, manufacturer, serial, idVendor, idProduct) sit on the
+// USB device, one level above the tty's device (CDC-ACM) or two (USB serial converters). Empty
+// when there is none: a pseudo-terminal, a built-in UART.
+QString usbDeviceOf(const QString& ttyDir) {
+    for (const char *up : {"/device/..", "/device/../.."}) {
+        const QString dir = ttyDir + QLatin1String(up);
+        if (QFileInfo::exists(dir + QStringLiteral("/idVendor")))
+            return dir;
+    }
+    return {};
+}
+
+std::optional<quint16> hexId(const QString& text) {
+    bool ok = false;
+    const uint id = text.toUInt(&ok, 16);
+    return ok && id <= 0xFFFF ? std::optional<quint16>(quint16(id)) : std::nullopt;
+}
+
 // Qt's own listing asks udev and takes some 10 ms, a noticeable share of the start-up; sysfs
 // answers the same question in a fraction of that. A tty with a device behind it is a serial
 // port, except the UART slots the kernel keeps without hardware, whose type is 0 (unknown).
@@ -57,21 +75,54 @@ QList<PortMap::Candidate> serialDevices() {
         if (!QFileInfo::exists(tty + QStringLiteral("/device")) ||
             firstLine(tty + QStringLiteral("/type")) == u"0")
             continue;
-        // USB adapters name themselves in the USB device's "product", one or two levels up.
-        QString description = firstLine(tty + QStringLiteral("/device/../product"));
-        if (description.isEmpty())
-            description = firstLine(tty + QStringLiteral("/device/../../product"));
-        devices.append({name, QStringLiteral("/dev/") + name, description});
+        const QString usb = usbDeviceOf(tty);
+        devices.append({name, QStringLiteral("/dev/") + name,
+                        usb.isEmpty() ? QString() : firstLine(usb + QStringLiteral("/product"))});
     }
     return devices;
+}
+
+PortMap::Adapter systemAdapterOf(const QString& devicePath) {
+    const QString device = QFileInfo(devicePath).canonicalFilePath();
+    if (!device.startsWith(u"/dev/"))
+        return {};
+    const QString usb =
+        usbDeviceOf(QStringLiteral("/sys/class/tty/") + QFileInfo(device).fileName());
+    if (usb.isEmpty())
+        return {};
+    return {firstLine(usb + QStringLiteral("/product")),
+            firstLine(usb + QStringLiteral("/manufacturer")),
+            firstLine(usb + QStringLiteral("/serial")),
+            hexId(firstLine(usb + QStringLiteral("/idVendor"))),
+            hexId(firstLine(usb + QStringLiteral("/idProduct")))};
 }
 #else
 QList<PortMap::Candidate> serialDevices() {
     return qtSerialDevices();
 }
+
+PortMap::Adapter systemAdapterOf(const QString& devicePath) {
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        if (info.systemLocation() != devicePath && info.portName() != devicePath)
+            continue;
+        PortMap::Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(),
+                                 std::nullopt, std::nullopt};
+        if (info.hasVendorIdentifier())
+            adapter.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            adapter.productId = info.productIdentifier();
+        return adapter;
+    }
+    return {};
+}
 #endif
 
 } // namespace
+
+PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
+    return systemAdapterOf(devicePath);
+}
 
 bool naturalLess(QStringView a, QStringView b) {
     qsizetype i = 0;

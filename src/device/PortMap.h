@@ -38,6 +38,16 @@ public:
         QString description;
     };
 
+    // What the system knows of the adapter behind a device; empty where it knows nothing (a
+    // pseudo-terminal, a built-in UART).
+    struct Adapter {
+        QString description;
+        QString manufacturer;
+        QString serialNumber;
+        std::optional<quint16> vendorId;
+        std::optional<quint16> productId;
+    };
+
     PortMap() = default;
 
     // $XDG_CONFIG_HOME/dialer-config/ports.ini, or the platform's equivalent.
@@ -48,6 +58,8 @@ public:
 
     // The [ports] section of a map file's text; other sections and keys are ignored.
     [[nodiscard]] static PortMap fromMapText(QStringView text);
+
+    [[nodiscard]] static Adapter adapterOf(const QString& devicePath);
 
     // Numbers the devices in the order described above (on Windows: by their own COM number).
     [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);

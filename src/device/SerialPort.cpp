@@ -78,6 +78,8 @@ void SerialPort::clearError() {
 }
 
 QString SerialPort::portLabel() const {
+    if (!m_label.isEmpty())
+        return m_label;
     const QString name = QStringLiteral("COM%1").arg(m_commPort);
     const std::optional<PortMap::Device> device = m_map.device(m_commPort);
     if (!device || device->path == name)

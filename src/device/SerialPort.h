@@ -83,8 +83,10 @@ public:
 
     [[nodiscard]] Error error() const { return m_error; }
     [[nodiscard]] QString errorString() const { return m_errorString; }
-    // "COM3 (/dev/ttyUSB0)": the port as the user knows it and the device behind it.
+    // "COM3 (/dev/ttyUSB0)": the port as the user knows it and the device behind it, unless the
+    // user named it otherwise (a program given a device path names it by that path).
     [[nodiscard]] QString portLabel() const;
+    void setPortLabel(QString label) { m_label = std::move(label); }
 
 Q_SIGNALS:
     void OnComm();
@@ -99,6 +101,7 @@ private:
 
     QSerialPort m_port;
     PortMap m_map;
+    QString m_label;
     QString m_settings = QStringLiteral("9600,N,8,1");
     qint16 m_commPort = 1;
     qint16 m_rThreshold = 0;

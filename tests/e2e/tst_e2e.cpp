@@ -4,6 +4,7 @@
 //
 // Run by CTest under xvfb-run, after the install fixture has put the program in E2E_PREFIX.
 
+#include "PortMapFile.h"
 #include "ui/FormLayout.h"
 
 #include <QClipboard>
@@ -144,12 +145,7 @@ private Q_SLOTS:
         const QString com3 = startDevice({"--garbage"});
         QVERIFY(!com1.isEmpty() && !com2.isEmpty() && !com3.isEmpty());
         const QString config = m_dir.filePath("config");
-        QVERIFY(QDir().mkpath(config + "/dialer-config"));
-        QFile map(config + "/dialer-config/ports.ini");
-        QVERIFY(map.open(QIODevice::WriteOnly));
-        map.write(
-            QString("[ports]\nCOM1=%1\nCOM2=%2\nCOM3=%3\n").arg(com1, com2, com3).toLocal8Bit());
-        map.close();
+        QVERIFY(writePortMapFile(config, {{1, com1}, {2, com2}, {3, com3}}));
 
         const QString work = m_dir.filePath("work");
         QVERIFY(QDir().mkpath(work));

@@ -103,6 +103,8 @@ void DialerSimulator::handleCommand(const QByteArray& line) {
         const QList<QByteArray> fields = line.mid(1, line.size() - 4).split(',');
         if (fields.size() == 6) {
             m_values = fields;
+            if (m_behaviour.alterField >= 1 && m_behaviour.alterField <= 6)
+                m_values[m_behaviour.alterField - 1] += '~';
             reply = "OK\r\n";
         }
     }
@@ -117,7 +119,7 @@ void DialerSimulator::handleCommand(const QByteArray& line) {
     }
     if (m_behaviour.echo)
         reply.prepend(line);
-    if (m_behaviour.silent)
+    if (m_behaviour.silent || ++m_commands <= m_behaviour.silentFirst)
         reply.clear();
     schedule(reply);
 }

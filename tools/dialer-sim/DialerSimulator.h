@@ -27,6 +27,8 @@ public:
         bool echo = false;     // sends the command back before the reply
         qint64 floodBytes = 0; // after the command, sends this many further junk bytes
         char leading = '!';    // first character of a read response
+        int silentFirst = 0;   // ignores this many commands before it answers at all
+        int alterField = 0;    // 1 to 6: stores this field of a save altered (a faulty memory)
     };
 
     explicit DialerSimulator(QObject *parent = nullptr);
@@ -84,4 +86,5 @@ private:
     QByteArray m_outgoing;
     qint64 m_floodLeft = 0;
     quint64 m_generation = 0; // a new command cancels what is still due for the previous one
+    int m_commands = 0;       // commands received so far
 };

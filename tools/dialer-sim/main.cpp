@@ -1,7 +1,8 @@
 // dialer-sim: a GSM dialer on a pseudo-terminal, for trying dialer-config without a device.
 //
 //   dialer-sim [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS] [--split N]
-//              [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C] [--verbose]
+//              [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C]
+//              [--silent-first N] [--alter FIELD] [--verbose]
 //
 // Prints the port's path on the first line of its output, then runs until interrupted.
 
@@ -65,10 +66,16 @@ int main(int argc, char **argv) {
     const QCommandLineOption leading(QStringLiteral("leading"),
                                      QStringLiteral("First character of a read response."),
                                      QStringLiteral("char"), QStringLiteral("!"));
+    const QCommandLineOption silentFirst(
+        QStringLiteral("silent-first"), QStringLiteral("Ignore the first N commands, then answer."),
+        QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption alter(QStringLiteral("alter"),
+                                   QStringLiteral("Store field 1 to 6 of a save altered."),
+                                   QStringLiteral("field"), QStringLiteral("0"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every byte in and out."));
-    parser.addOptions(
-        {link, values, silent, delay, split, splitGap, garbage, echo, flood, leading, verbose});
+    parser.addOptions({link, values, silent, delay, split, splitGap, garbage, echo, flood, leading,
+                       silentFirst, alter, verbose});
     parser.process(app);
 
     DialerSimulator device;
@@ -80,6 +87,8 @@ int main(int argc, char **argv) {
     behaviour.garbage = parser.isSet(garbage);
     behaviour.echo = parser.isSet(echo);
     behaviour.floodBytes = parser.value(flood).toLongLong();
+    behaviour.silentFirst = parser.value(silentFirst).toInt();
+    behaviour.alterField = parser.value(alter).toInt();
     const QByteArray leadingChar = parser.value(leading).toLatin1();
     behaviour.leading = leadingChar.isEmpty() ? '!' : leadingChar.front();
     device.setBehaviour(behaviour);

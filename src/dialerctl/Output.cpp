@@ -1,0 +1,209 @@
+#include "Output.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace dialerctl {
+
+namespace {
+
+QJsonArray jsonValues(const DialerSettings& settings) {
+    QJsonArray array;
+    for (int i = 0; i < DialerSettings::FieldCount; ++i)
+        array.append(settings[i]);
+    return array;
+}
+
+QString joined(const DialerSettings& settings) {
+    QStringList list;
+    for (int i = 0; i < DialerSettings::FieldCount; ++i)
+        list << settings[i];
+    return list.join(u',');
+}
+
+// Message box texts break their lines with CR LF; a table cell keeps to one line.
+QString oneLine(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\n', u' ');
+}
+
+QByteArray table(const QList<QStringList>& rows) {
+    QList<qsizetype> widths;
+    for (const QStringList& row : rows) {
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            if (widths.size() <= c)
+                widths << 0;
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    QString text;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype c = 0; c < row.size(); ++c)
+            line += c + 1 < row.size() ? row[c].leftJustified(widths[c] + 2) : row[c];
+        text += line.trimmed() + u'\n';
+    }
+    return text.toUtf8();
+}
+
+QJsonValue orNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+QJsonValue hexId(const std::optional<quint16>& id) {
+    return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
+}
+
+} // namespace
+
+static QString valuesCell(const PortResult& r) {
+    if (r.outcome == u"mismatch")
+        return QStringLiteral("%1 (written %2)").arg(joined(*r.valuesRead), joined(*r.written));
+    if (!r.success)
+        return oneLine(r.message);
+    if (r.outcome == u"saved")
+        return joined(*r.written);
+    return joined(*r.valuesRead);
+}
+
+QByteArray resultsTable(const QList<PortResult>& results) {
+    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"),
+                             QStringLiteral("OUTCOME"), QStringLiteral("VALUES")}};
+    for (const PortResult& r : results)
+        rows << QStringList{r.target.port, r.target.device, r.outcome, valuesCell(r)};
+    return table(rows);
+}
+
+QByteArray resultsJson(const QList<PortResult>& results) {
+    QJsonArray array;
+    for (const PortResult& r : results) {
+        QJsonObject object{{QStringLiteral("port"), r.target.port},
+                           {QStringLiteral("device"), r.target.device},
+                           {QStringLiteral("outcome"), r.outcome},
+                           {QStringLiteral("message"), r.message}};
+        if (r.valuesRead)
+            object.insert(QStringLiteral("values"), jsonValues(*r.valuesRead));
+        if (r.written)
+            object.insert(QStringLiteral("written"), jsonValues(*r.written));
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+QByteArray portsTable(const QList<PortState>& ports) {
+    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"),
+                             QStringLiteral("STATE"), QStringLiteral("ADAPTER")}};
+    for (const PortState& p : ports) {
+        QString state = p.state;
+        if (!p.group.isEmpty())
+            state += QStringLiteral(" (join group %1)").arg(p.group);
+        const PortMap::Adapter& a = p.adapter;
+        QStringList adapter;
+        for (const QString& part : {a.description, a.manufacturer}) {
+            if (!part.isEmpty())
+                adapter << part;
+        }
+        if (!a.serialNumber.isEmpty())
+            adapter << QStringLiteral("serial %1").arg(a.serialNumber);
+        if (a.vendorId && a.productId)
+            adapter << QStringLiteral("%1:%2").arg(hexId(a.vendorId).toString(),
+                                                   hexId(a.productId).toString());
+        rows << QStringList{p.target.port, p.target.device, state,
+                            adapter.join(QStringLiteral(", "))};
+    }
+    return table(rows);
+}
+
+QByteArray portsJson(const QList<PortState>& ports) {
+    QJsonArray array;
+    for (const PortState& p : ports) {
+        QJsonObject object{{QStringLiteral("port"), p.target.port},
+                           {QStringLiteral("device"), p.target.device},
+                           {QStringLiteral("state"), p.state},
+                           {QStringLiteral("description"), orNull(p.adapter.description)},
+                           {QStringLiteral("manufacturer"), orNull(p.adapter.manufacturer)},
+                           {QStringLiteral("serialNumber"), orNull(p.adapter.serialNumber)},
+                           {QStringLiteral("vendorId"), hexId(p.adapter.vendorId)},
+                           {QStringLiteral("productId"), hexId(p.adapter.productId)}};
+        if (!p.group.isEmpty())
+            object.insert(QStringLiteral("group"), p.group);
+        if (!p.reason.isEmpty())
+            object.insert(QStringLiteral("reason"), p.reason);
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+bool ExchangeLog::open(const QString& path) {
+    m_file.setFileName(path);
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+}
+
+void ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumber) {
+    QJsonObject object{{QStringLiteral("time"), record.at.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("port"), record.target.port},
+                       {QStringLiteral("device"), record.target.device},
+                       {QStringLiteral("serialNumber"), orNull(serialNumber)},
+                       {QStringLiteral("command"), record.command},
+                       {QStringLiteral("attempt"), record.attempt},
+                       {QStringLiteral("outcome"), record.outcome},
+                       {QStringLiteral("values"), record.valuesRead
+                                                      ? QJsonValue(jsonValues(*record.valuesRead))
+                                                      : QJsonValue()},
+                       {QStringLiteral("written"),
+                        record.written ? QJsonValue(jsonValues(*record.written)) : QJsonValue()}};
+    // One write per line, unbuffered: the line reaches the file whole or not at all.
+    (void)m_file.write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+}
+
+bool isTerminal(std::FILE *stream) {
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+StatusLines::StatusLines(std::FILE *stream, const QList<Target>& targets)
+    : m_stream(stream) {
+#ifndef Q_OS_WIN
+    // The lines are rewritten with the terminal's cursor controls.
+    m_enabled = isTerminal(stream) && qEnvironmentVariable("TERM") != u"dumb";
+#endif
+    if (!m_enabled)
+        return;
+    for (const Target& t : targets) {
+        m_labels << (t.port == t.device ? t.port : QStringLiteral("%1 %2").arg(t.port, t.device));
+        m_statuses << QStringLiteral("waiting");
+    }
+    for (qsizetype i = 0; i < m_labels.size(); ++i)
+        std::fputs("\n", m_stream);
+    for (qsizetype i = 0; i < m_labels.size(); ++i)
+        draw(i);
+}
+
+void StatusLines::update(qsizetype line, const QString& status) {
+    if (!m_enabled || line < 0 || line >= m_statuses.size())
+        return;
+    m_statuses[line] = status;
+    draw(line);
+}
+
+void StatusLines::draw(qsizetype line) {
+    // Up to the port's line, clear it, write it, and back down below the last line.
+    const qsizetype up = m_labels.size() - line;
+    const QByteArray text = QStringLiteral("\x1b[%1A\r\x1b[2K%2  %3\x1b[%1B\r")
+                                .arg(up)
+                                .arg(m_labels[line], m_statuses[line])
+                                .toUtf8();
+    std::fputs(text.constData(), m_stream);
+    std::fflush(m_stream);
+}
+
+} // namespace dialerctl

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "PortJob.h"
+#include "Targets.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <cstdio>
+
+namespace dialerctl {
+
+// The results, one per port in port order, as a table for people or JSON for scripts (UTF-8).
+[[nodiscard]] QByteArray resultsTable(const QList<PortResult>& results);
+[[nodiscard]] QByteArray resultsJson(const QList<PortResult>& results);
+
+// The ports and their states, as `dialerctl ports` shows them.
+[[nodiscard]] QByteArray portsTable(const QList<PortState>& ports);
+[[nodiscard]] QByteArray portsJson(const QList<PortState>& ports);
+
+// Appends one JSON line per exchange to a file, each written and flushed whole, so a run that
+// is killed leaves whole lines.
+class ExchangeLog {
+public:
+    [[nodiscard]] bool open(const QString& path);
+    [[nodiscard]] QString errorString() const { return m_file.errorString(); }
+    void append(const ExchangeRecord& record, const QString& serialNumber);
+
+private:
+    QFile m_file;
+};
+
+// One live status line per port on a terminal: each line is rewritten in place as its port
+// moves on. Does nothing when the stream is not a terminal.
+class StatusLines {
+public:
+    StatusLines(std::FILE *stream, const QList<Target>& targets);
+    void update(qsizetype line, const QString& status);
+
+private:
+    void draw(qsizetype line);
+
+    std::FILE *m_stream;
+    bool m_enabled = false;
+    QStringList m_labels;
+    QStringList m_statuses;
+};
+
+[[nodiscard]] bool isTerminal(std::FILE *stream);
+
+} // namespace dialerctl

@@ -1,0 +1,111 @@
+#include "Targets.h"
+
+#include "device/PortDiscovery.h"
+#include "device/SerialPort.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace dialerctl {
+
+namespace {
+
+// The same device under another name (a by-id link, COM1 and its path) is the same device.
+QString identity(const QString& device) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+std::optional<int> comNumber(const QString& name) {
+    static const QRegularExpression com(QStringLiteral("^COM([1-9])$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = com.match(name);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
+QString comName(int number) {
+    return QStringLiteral("COM%1").arg(number);
+}
+
+QList<ProbedPort> probe(const PortMap& map) {
+    SerialPort port;
+    port.setPortMap(map);
+    return PortDiscovery(port);
+}
+
+} // namespace
+
+QList<Target> selectPorts(const QStringList& names, const PortMap& map) {
+    QList<Target> selection;
+    QList<Target> numbered;
+    QList<Target> paths;
+    const QStringList wanted = names.isEmpty() ? QStringList{QStringLiteral("all")} : names;
+    for (const QString& name : wanted) {
+        if (name.compare(u"all", Qt::CaseInsensitive) == 0) {
+            for (const ProbedPort& probed : probe(map)) {
+                if (probed.opened)
+                    numbered.append({comName(probed.port), probed.devicePath, probed.port});
+            }
+        } else if (const std::optional<int> number = comNumber(name)) {
+            // A number the map leaves empty stays selected: its exchange fails like the window's.
+            const std::optional<PortMap::Device> device = map.device(*number);
+            numbered.append({comName(*number), device ? device->path : QString(), *number});
+        } else {
+            paths.append({name, name, 0});
+        }
+    }
+    std::stable_sort(numbered.begin(), numbered.end(),
+                     [](const Target& a, const Target& b) { return a.number < b.number; });
+    QStringList seen;
+    for (const Target& target : numbered + paths) {
+        const QString id = target.device.isEmpty() ? target.port : identity(target.device);
+        if (seen.contains(id))
+            continue;
+        seen << id;
+        selection << target;
+    }
+    return selection;
+}
+
+QList<PortState> listPorts(const PortMap& map) {
+    QList<PortState> states;
+    for (const ProbedPort& probed : probe(map)) {
+        if (probed.devicePath.isEmpty())
+            continue;
+        PortState state;
+        state.target = {comName(probed.port), probed.devicePath, probed.port};
+        switch (probed.error) {
+        case SerialPort::Error::None:
+            state.state = QStringLiteral("free");
+            break;
+        case SerialPort::Error::Busy:
+            state.state = QStringLiteral("busy");
+            break;
+        case SerialPort::Error::PermissionDenied:
+            state.state = QStringLiteral("denied");
+            state.group = QFileInfo(probed.devicePath).group();
+            break;
+        case SerialPort::Error::NoSuchPort:
+            state.state = QStringLiteral("missing");
+            break;
+        default:
+            state.state = QStringLiteral("error");
+            break;
+        }
+        if (!probed.opened)
+            state.reason = probed.reason;
+        state.adapter = PortMap::adapterOf(probed.devicePath);
+        if (state.adapter.description.isEmpty())
+            state.adapter.description = probed.description;
+        states << state;
+    }
+    return states;
+}
+
+QString serialNumberOf(const QString& device) {
+    return PortMap::adapterOf(device).serialNumber;
+}
+
+} // namespace dialerctl

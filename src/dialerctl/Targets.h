@@ -1,0 +1,41 @@
+#pragma once
+
+#include "device/PortMap.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace dialerctl {
+
+// One port to work on: how the user named it and the device behind it.
+struct Target {
+    QString port;   // "COM3", or a device path as given
+    QString device; // the device path used ("COM3" itself on Windows); empty: none mapped
+    int number = 0; // 1 to 9 for COMn, 0 for a device path
+};
+
+// Resolves --port values against the port map (the window's numbering): COMn, a device path,
+// or "all", every port of the map that opens now (the window's start-up probe). No names at all
+// means "all". The same device named twice is used once. The result is in port order: COM1 ...
+// COM9, then device paths as given; a COMn the map leaves empty has no device.
+[[nodiscard]] QList<Target> selectPorts(const QStringList& names, const PortMap& map);
+
+// What `dialerctl ports` shows of each port the map names.
+struct PortState {
+    Target target;
+    QString state; // free, busy, denied, missing, error
+    QString reason;
+    QString group; // for denied: the group whose members may open the device
+    PortMap::Adapter adapter;
+};
+
+// Opens and closes each port of the map once, like the probe, and reports its state.
+[[nodiscard]] QList<PortState> listPorts(const PortMap& map);
+
+// The adapter's serial number, where the system knows one for the device.
+[[nodiscard]] QString serialNumberOf(const QString& device);
+
+} // namespace dialerctl

@@ -1,0 +1,306 @@
+// dialerctl run as the program it is, against simulated dialers on pseudo-terminals, with a port
+// map of the test's own and no display at all.
+
+#include "DialerSimulator.h"
+#include "PortMapFile.h"
+#include "TestSupport.h"
+#include "device/Outcome.h"
+#include "settings/SettingsStore.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QJsonArray jsonArray(const QByteArray& text) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        qWarning("not a JSON array: %s\n%s", qPrintable(error.errorString()), text.constData());
+    return document.array();
+}
+
+QStringList strings(const QJsonValue& value) {
+    QStringList list;
+    for (const QJsonValue& v : value.toArray())
+        list << v.toString();
+    return list;
+}
+
+const QList<QByteArray> Stored{"101", "202", "303", "404", "505", "*7#"};
+
+} // namespace
+
+Q_DECLARE_METATYPE(DialerSimulator::Behaviour)
+
+class DialerctlTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::vector<std::unique_ptr<DialerSimulator>> m_devices;
+    QMap<int, QString> m_ports;
+
+    DialerSimulator& addDevice(int port, const DialerSimulator::Behaviour& behaviour = {}) {
+        m_devices.push_back(std::make_unique<DialerSimulator>());
+        DialerSimulator& device = *m_devices.back();
+        if (!device.open())
+            qFatal("no pseudo-terminal");
+        device.setBehaviour(behaviour);
+        device.setValues(Stored);
+        m_ports.insert(port, device.portPath());
+        return device;
+    }
+
+    // Runs dialerctl while the simulators keep answering in this process's event loop.
+    Run dialerctl(const QStringList& arguments) {
+        const QString config = m_dir.filePath("config");
+        if (!writePortMapFile(config, m_ports))
+            qFatal("cannot write the port map");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(display);
+        environment.insert("XDG_CONFIG_HOME", config);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        QSignalSpy finished(&process, &QProcess::finished);
+        process.start(DIALERCTL, arguments);
+        if (!finished.wait(15000))
+            process.kill();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_devices.clear();
+        m_ports.clear();
+    }
+
+    void portsTellsFreeBusyAndMissing() {
+        addDevice(1);
+        DialerSimulator& held = addDevice(2);
+        m_ports.insert(4, "/dev/no-such-dialer");
+        QSerialPort holder(held.portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+
+        const Run run = dialerctl({"ports", "--json"});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonArray ports = jsonArray(run.out);
+        QCOMPARE(ports.size(), 3);
+        const QStringList states{"free", "busy", "missing"};
+        const QStringList names{"COM1", "COM2", "COM4"};
+        for (qsizetype i = 0; i < ports.size(); ++i) {
+            const QJsonObject port = ports[i].toObject();
+            QCOMPARE(port["port"].toString(), names[i]);
+            QCOMPARE(port["device"].toString(), m_ports.value(names[i].back().digitValue()));
+            QCOMPARE(port["state"].toString(), states[i]);
+            for (const char *key :
+                 {"description", "manufacturer", "serialNumber", "vendorId", "productId"})
+                QVERIFY2(port.contains(key), key);
+        }
+        QVERIFY(dialerctl({"ports"}).out.contains("busy"));
+        QVERIFY(held.received().isEmpty());
+    }
+
+    void readOfAllJudgesEachPortOnItsOwn() {
+        DialerSimulator& normal = addDevice(1);
+        DialerSimulator& silent = addDevice(2, {.silent = true});
+        DialerSimulator& garbage = addDevice(3, {.garbage = true});
+        const Run run = dialerctl({"read", "--port", "all", "--json"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.isEmpty(), run.err); // no status lines when stderr is no terminal
+        const QJsonArray ports = jsonArray(run.out);
+        QCOMPARE(ports.size(), 3);
+        const QStringList outcomes{"read", "no-answer", "check-fields"};
+        const QList<Outcome> verdicts{Outcome::Read, Outcome::NoAnswer, Outcome::CheckFields};
+        for (qsizetype i = 0; i < 3; ++i) {
+            const QJsonObject port = ports[i].toObject();
+            QCOMPARE(port["port"].toString(), QString("COM%1").arg(i + 1));
+            QCOMPARE(port["outcome"].toString(), outcomes[i]);
+            QCOMPARE(port["message"].toString(), outcomeMessage(verdicts[i]));
+            QCOMPARE(port.contains("values"), i == 0);
+            QVERIFY(!port.contains("written"));
+        }
+        QCOMPARE(strings(ports[0].toObject()["values"]),
+                 QStringList({"101", "202", "303", "404", "505", "*7#"}));
+        for (const DialerSimulator *device : {&normal, &silent, &garbage})
+            QCOMPARE(device->received(), QByteArray("?6\r\n"));
+    }
+
+    void writes_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<DialerSimulator::Behaviour>("behaviour");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QList<QByteArray>>("stored");
+        const QStringList write{"write", "--port", "COM1", "--json"};
+        const QByteArray save = "!1,2,3,4,5,*6#,\r\n";
+        const QList<QByteArray> six{"1", "2", "3", "4", "5", "*6#"};
+        QTest::newRow("values") << write + QStringList{"--values", "1,2,3,4,5,*6#"}
+                                << DialerSimulator::Behaviour{} << 0 << "saved" << save << six;
+        QTest::newRow("settings file")
+            << write + QStringList{"--from", "@file"} << DialerSimulator::Behaviour{} << 0
+            << "saved" << save << six;
+        QTest::newRow("set keeps the other fields")
+            << write + QStringList{"--set", "free=*9#", "--set", "PHONE2="}
+            << DialerSimulator::Behaviour{} << 0 << "saved"
+            << QByteArray("?6\r\n!101,,303,404,505,*9#,\r\n")
+            << QList<QByteArray>{"101", "", "303", "404", "505", "*9#"};
+        QTest::newRow("verified") << write + QStringList{"--values", "1,2,3,4,5,*6#", "--verify"}
+                                  << DialerSimulator::Behaviour{} << 0 << "verified"
+                                  << save + "?6\r\n"
+                                  << six;
+        QTest::newRow("verify finds a field stored altered")
+            << write + QStringList{"--values", "1,2,3,4,5,*6#", "--verify"}
+            << DialerSimulator::Behaviour{.alterField = 3} << 1 << "mismatch" << save + "?6\r\n"
+            << QList<QByteArray>{"1", "2", "3~", "4", "5", "*6#"};
+        QTest::newRow("retries recover a dialer that answers the second time")
+            << QStringList{"read", "--port", "COM1", "--json", "--retries", "1"}
+            << DialerSimulator::Behaviour{.silentFirst = 1} << 0 << "read"
+            << QByteArray("?6\r\n?6\r\n") << Stored;
+        QTest::newRow("without retries that dialer gives no answer")
+            << QStringList{"read", "--port", "COM1", "--json"}
+            << DialerSimulator::Behaviour{.silentFirst = 1} << 1 << "no-answer"
+            << QByteArray("?6\r\n") << Stored;
+    }
+    void writes() {
+        QFETCH(QStringList, arguments);
+        QFETCH(DialerSimulator::Behaviour, behaviour);
+        QFETCH(int, exitCode);
+        QFETCH(QString, outcome);
+        QFETCH(QByteArray, received);
+        QFETCH(QList<QByteArray>, stored);
+        DialerSimulator& device = addDevice(1, behaviour);
+        const QString file = m_dir.filePath("Velkor.ini");
+        QVERIFY(SettingsStore(file).Save(record({"1", "2", "3", "4", "5", "*6#"})).ok());
+        arguments.replaceInStrings("@file", file);
+
+        const Run run = dialerctl(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        const QJsonArray ports = jsonArray(run.out);
+        QCOMPARE(ports.size(), 1);
+        const QJsonObject port = ports[0].toObject();
+        QCOMPARE(port["outcome"].toString(), outcome);
+        QCOMPARE(device.received(), received);
+        QCOMPARE(device.values(), stored);
+        if (arguments.first() == "write") {
+            const QStringList written = strings(port["written"]);
+            QCOMPARE(written.size(), 6);
+            QCOMPARE(port.contains("values"), outcome != "saved" || arguments.contains("--set"));
+        }
+    }
+
+    void refusalsSendNothingAnywhere_data() {
+        QTest::addColumn<QStringList>("arguments");
+        const QStringList write{"write", "--port", "COM1", "--port", "COM2"};
+        QTest::newRow("comma in a set value") << write + QStringList{"--set", "free=1,2"};
+        QTest::newRow("line break in a value") << write + QStringList{"--values", "1\r,2,3,4,5,6"};
+        QTest::newRow("outside windows-1251") << write + QStringList{"--set", "phone1=\u4e2d"};
+        QTest::newRow("settings file with a comma in a value")
+            << write + QStringList{"--from", "@comma"};
+        QTest::newRow("settings file cut short") << write + QStringList{"--from", "@short"};
+        QTest::newRow("no such settings file") << write + QStringList{"--from", "@missing"};
+        QTest::newRow("five values") << write + QStringList{"--values", "1,2,3,4,5"};
+        QTest::newRow("two sources") << write + QStringList{"--values", ",,,,,", "--set", "free="};
+        QTest::newRow("unknown field") << write + QStringList{"--set", "phone6=1"};
+        QTest::newRow("write without a port") << QStringList{"write", "--values", ",,,,,"};
+        QTest::newRow("ini of two ports") << QStringList{"read", "--ini"};
+        QTest::newRow("unknown option") << QStringList{"read", "--fast"};
+        QTest::newRow("log that cannot be opened")
+            << QStringList{"read", "--log", "/no-such-folder/log"};
+    }
+    void refusalsSendNothingAnywhere() {
+        QFETCH(QStringList, arguments);
+        DialerSimulator& first = addDevice(1);
+        DialerSimulator& second = addDevice(2);
+        QVERIFY(SettingsStore(m_dir.filePath("comma.ini"))
+                    .Save(record({"1", "2,3", "4", "5", "6", "7"}))
+                    .ok());
+        QFile shortFile(m_dir.filePath("short.ini"));
+        QVERIFY(shortFile.open(QIODevice::WriteOnly));
+        shortFile.write("\"1\",\"2\",\"3\"\r\n");
+        shortFile.close();
+        arguments.replaceInStrings("@comma", m_dir.filePath("comma.ini"));
+        arguments.replaceInStrings("@short", m_dir.filePath("short.ini"));
+        arguments.replaceInStrings("@missing", m_dir.filePath("missing.ini"));
+
+        const Run run = dialerctl(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.err.startsWith("dialerctl: "));
+        QVERIFY(run.out.isEmpty());
+        QTest::qWait(50);
+        QCOMPARE(first.received(), QByteArray());
+        QCOMPARE(second.received(), QByteArray());
+    }
+
+    void iniOutputIsAFileTheWindowLoads() {
+        DialerSimulator& device = addDevice(1);
+        device.setValues({"  101", "\xdf 8", "", "\"", "505", "*7#"});
+        const Run run = dialerctl({"read", "--port", "COM1", "--ini"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.endsWith("\"*7#\"\r\n"));
+        QFile file(m_dir.filePath("from-dialerctl.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(run.out);
+        file.close();
+        const SettingsLoadResult loaded = SettingsStore(file.fileName()).Load();
+        QVERIFY(loaded.report.ok());
+        QCOMPARE(values(loaded.settings), QStringList({"  101", "Я 8", "", "\"", "505", "*7#"}));
+    }
+
+    void logKeepsOneWholeLinePerPortAndCommand() {
+        addDevice(1);
+        addDevice(2, {.silent = true});
+        const QString log = m_dir.filePath("exchanges.jsonl");
+        QFile::remove(log);
+        const Run run = dialerctl({"write", "--port", "COM1", "--port", "COM2", "--values",
+                                   "1,2,3,4,5,6", "--verify", "--log", log});
+        QCOMPARE(run.exitCode, 1);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QJsonObject> lines;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (!line.isEmpty())
+                lines << QJsonDocument::fromJson(line).object();
+        }
+        QCOMPARE(lines.size(), 3); // COM1 write and read back, COM2 write
+        QMap<QString, QStringList> commands;
+        for (const QJsonObject& line : lines) {
+            for (const char *key : {"time", "port", "device", "serialNumber", "command", "outcome",
+                                    "values", "written"})
+                QVERIFY2(line.contains(key), key);
+            QVERIFY(QDateTime::fromString(line["time"].toString(), Qt::ISODateWithMs).isValid());
+            QVERIFY(line["time"].toString().endsWith('Z'));
+            commands[line["port"].toString()]
+                << line["command"].toString() + ' ' + line["outcome"].toString();
+        }
+        QCOMPARE(commands["COM1"], QStringList({"write saved", "read read"}));
+        QCOMPARE(commands["COM2"], QStringList({"write no-answer"}));
+    }
+
+    void needsNeitherQtGuiNorWidgets() {
+        QProcess readelf;
+        readelf.start("readelf", {"-d", DIALERCTL});
+        QVERIFY(readelf.waitForFinished());
+        const QByteArray dynamic = readelf.readAllStandardOutput();
+        QVERIFY(dynamic.contains("libQt6Core"));
+        QVERIFY(!dynamic.contains("libQt6Gui"));
+        QVERIFY(!dynamic.contains("libQt6Widgets"));
+    }
+};
+
+QTEST_GUILESS_MAIN(DialerctlTest)
+#include "tst_dialerctl.moc"
