@@ -1,6 +1,7 @@
 #include "SerialPort.h"
 
 #include "text/AnsiText.h"
+#include "text/SystemText.h"
 
 #include <QFileInfo>
 
@@ -197,7 +198,7 @@ bool SerialPort::setPortOpen(bool open) {
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         }
         default:
-            return fail(Error::Io, detail);
+            return fail(Error::Io, SystemText::inRussian(detail));
         }
     }
     // Characters that arrived before the opening belong to no exchange.
@@ -216,7 +217,7 @@ bool SerialPort::setOutput(const QString& text) {
         return fail(Error::InvalidValue,
                     QStringLiteral("текст содержит символ вне кодировки windows-1251"));
     if (m_port.write(*bytes) != bytes->size())
-        return fail(Error::Io, m_port.errorString());
+        return fail(Error::Io, SystemText::inRussian(m_port.errorString()));
     return true;
 }
 
@@ -256,7 +257,7 @@ void SerialPort::onPortError(QSerialPort::SerialPortError error) {
     const QString detail = m_port.errorString();
     m_leftover += m_port.readAll();
     closePort();
-    fail(Error::Io, QStringLiteral("связь с портом потеряна: %1").arg(detail));
+    fail(Error::Io, QStringLiteral("связь с портом потеряна: %1").arg(SystemText::inRussian(detail)));
     m_commEvent = CommEvent::Lost;
     Q_EMIT OnComm();
 }

@@ -2,6 +2,7 @@
 
 #include "SettingsFormat.h"
 #include "text/AnsiText.h"
+#include "text/SystemText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +21,7 @@ QString SettingsReport::describe() const {
     const QString loadTail = QStringLiteral(
         "\r\nНедостающие значения взяты по умолчанию. Файл останется без изменений до выхода по "
         "кнопке Exit.");
+    const QString reason = SystemText::inRussian(detail);
     const QString saveTail =
         QStringLiteral("\r\nЗначения полей не потеряны: устраните причину и нажмите Exit ещё раз.");
     switch (problem) {
@@ -27,7 +29,7 @@ QString SettingsReport::describe() const {
         return {};
     case SettingsProblem::CannotOpen:
         return QStringLiteral("Не удалось прочитать файл настроек «%1»: %2.")
-                   .arg(filePath, detail) +
+                   .arg(filePath, reason) +
                loadTail;
     case SettingsProblem::EndsEarly:
         return QStringLiteral("Файл настроек «%1» обрывается: прочитано полей %2 из 6.")
@@ -48,13 +50,13 @@ QString SettingsReport::describe() const {
                    .arg(field) +
                saveTail;
     case SettingsProblem::CannotCreate:
-        return QStringLiteral("Не удалось создать файл настроек «%1»: %2.").arg(filePath, detail) +
+        return QStringLiteral("Не удалось создать файл настроек «%1»: %2.").arg(filePath, reason) +
                saveTail;
     case SettingsProblem::CannotWrite:
-        return QStringLiteral("Не удалось записать файл настроек «%1»: %2.").arg(filePath, detail) +
+        return QStringLiteral("Не удалось записать файл настроек «%1»: %2.").arg(filePath, reason) +
                saveTail;
     case SettingsProblem::CannotReplace:
-        return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(filePath, detail) +
+        return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(filePath, reason) +
                saveTail;
     }
     return {};
@@ -109,7 +111,12 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
     const std::optional<QByteArray> line = AnsiText::encode(SettingsFormat::formatLine(settings));
     Q_ASSERT(line);
 
+    // The new file is written beside the old one and takes its place only when complete. A folder
+    // that takes no new files (a shared or read-only folder holding one writable Velkor.ini) gets
+    // the line written into the existing file instead, as a plain rewrite would. A symbolic link
+    // stays a link: its target gets the new line.
     QSaveFile file(m_filePath);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return report(SettingsProblem::CannotCreate, path, file.errorString());
     if (file.write(*line) != line->size()) {

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "RussianText.h"
 #include "Unprivileged.h"
 
 #include <sys/stat.h>
@@ -181,6 +182,7 @@ private Q_SLOTS:
         QTest::newRow("device missing")
             << 1 << "/dev/no-such-dialer" << false << SerialPort::Error::NoSuchPort;
         QTest::newRow("held by another program") << 1 << "" << true << SerialPort::Error::Busy;
+        QTest::newRow("not a serial port") << 1 << "/dev/null" << false << SerialPort::Error::Io;
     }
     void openingFailuresNameTheReason() {
         QFETCH(int, commPort);
@@ -200,6 +202,7 @@ private Q_SLOTS:
         QVERIFY(!port.setPortOpen(true));
         QCOMPARE(port.error(), error);
         QVERIFY(!port.errorString().isEmpty());
+        QCOMPARE(foreignWords(port.errorString(), {mappedPath, device.portPath()}), QStringList());
         QVERIFY(!port.PortOpen());
         QVERIFY(port.portLabel().startsWith(QString("COM%1").arg(commPort)));
     }
@@ -213,9 +216,11 @@ private Q_SLOTS:
         const int code = runUnprivileged([&device] {
             SerialPort port;
             mapTo(port, device);
-            const bool refused = !port.setPortOpen(true) &&
-                                 port.error() == SerialPort::Error::PermissionDenied &&
-                                 port.errorString().contains(QFileInfo(device.portPath()).group());
+            const QString group = QFileInfo(device.portPath()).group();
+            const bool refused =
+                !port.setPortOpen(true) && port.error() == SerialPort::Error::PermissionDenied &&
+                port.errorString().contains(group) &&
+                foreignWords(port.errorString(), {device.portPath(), group}).isEmpty();
             return refused ? 0 : 1;
         });
         QCOMPARE(code, 0);
@@ -243,6 +248,7 @@ private Q_SLOTS:
         QCOMPARE(lost, 1);
         QVERIFY2(events <= 3, qPrintable(QString::number(events)));
         QCOMPARE(port.error(), SerialPort::Error::Io);
+        QCOMPARE(foreignWords(port.errorString()), QStringList());
         QCOMPARE(collected, QString("!1,2,"));
     }
 

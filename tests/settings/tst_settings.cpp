@@ -6,12 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <QRandomGenerator>
 
 #ifdef Q_OS_UNIX
+#include "RussianText.h"
 #include "Unprivileged.h"
 
 #include <csignal>
@@ -254,7 +256,8 @@ private Q_SLOTS:
             const SettingsLoadResult loaded = SettingsStore(m_path).Load();
             return loaded.report.problem == SettingsProblem::CannotOpen &&
                            loaded.settings == DialerSettings::defaults() &&
-                           !loaded.report.detail.isEmpty()
+                           !loaded.report.detail.isEmpty() &&
+                           foreignWords(loaded.report.describe(), {m_path}).isEmpty()
                        ? 0
                        : 1;
         });
@@ -263,21 +266,49 @@ private Q_SLOTS:
         QCOMPARE(readBytes(m_path), old);
     }
 
-    void folderThatCannotBeWrittenKeepsTheOldFile() {
+    // A folder that takes no new files: a writable Velkor.ini is rewritten in place, one that is
+    // not writable is reported and kept.
+    void folderThatTakesNoNewFiles_data() {
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("writable file") << 0666 << true;
+        QTest::newRow("read-only file") << 0444 << false;
+    }
+    void folderThatTakesNoNewFiles() {
+        QFETCH(int, fileMode);
+        QFETCH(bool, saved);
         const QByteArray old("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
         writeBytes(m_path, old);
-        QVERIFY(chmod(QFile::encodeName(m_path).constData(), 0666) == 0);
+        QVERIFY(chmod(QFile::encodeName(m_path).constData(), mode_t(fileMode)) == 0);
         QVERIFY(chmod(QFile::encodeName(m_dir.path()).constData(), 0555) == 0);
-        const int code = runUnprivileged([this] {
+        const int code = runUnprivileged([this, saved] {
             const SettingsReport report = SettingsStore(m_path).Save(DialerSettings::defaults());
+            if (saved)
+                return report.ok() ? 0 : 1;
             return report.problem == SettingsProblem::CannotCreate &&
-                           report.describe().contains(m_path)
+                           report.describe().contains(m_path) &&
+                           foreignWords(report.describe(), {m_path}).isEmpty()
                        ? 0
                        : 1;
         });
         QVERIFY(chmod(QFile::encodeName(m_dir.path()).constData(), 0700) == 0);
         QCOMPARE(code, 0);
-        QCOMPARE(readBytes(m_path), old);
+        QCOMPARE(readBytes(m_path),
+                 saved ? *AnsiText::encode(SettingsFormat::formatLine(DialerSettings::defaults()))
+                       : old);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Velkor.ini"});
+    }
+
+    void symbolicLinkStaysALinkAndItsTargetGetsTheLine() {
+        const QString target = m_dir.filePath("kept/elsewhere.ini");
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        writeBytes(target, "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        QFile::remove(m_path);
+        QVERIFY(QFile::link(target, m_path));
+        QVERIFY(SettingsStore(m_path).Save(record({"1", "2", "3", "4", "5", "6"})).ok());
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QCOMPARE(readBytes(target), QByteArray("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n"));
+        QFile::remove(m_path);
     }
 
     // Killed at any moment of a Save, the file holds the old line or the new one, whole.

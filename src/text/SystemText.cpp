@@ -1,0 +1,101 @@
+#include "text/SystemText.h"
+
+#include <QRegularExpression>
+
+#include <array>
+#include <utility>
+
+namespace SystemText {
+
+namespace {
+
+// What the file and serial layers say, as Qt and the C library word it.
+constexpr std::array<std::pair<const char16_t *, const char16_t *>, 38> Phrases{{
+    {u"Permission denied", u"доступ запрещён"},
+    {u"Operation not permitted", u"операция не разрешена"},
+    {u"No such file or directory", u"нет такого файла или каталога"},
+    {u"No such device", u"нет такого устройства"},
+    {u"No such device or address", u"нет такого устройства или адреса"},
+    {u"Device or resource busy", u"устройство или ресурс заняты"},
+    {u"Input/output error", u"ошибка ввода-вывода"},
+    {u"Read-only file system", u"файловая система доступна только для чтения"},
+    {u"No space left on device", u"на устройстве не осталось места"},
+    {u"Disk quota exceeded", u"превышена дисковая квота"},
+    {u"File too large", u"файл слишком велик"},
+    {u"Is a directory", u"это каталог"},
+    {u"Not a directory", u"в пути стоит не каталог"},
+    {u"File name too long", u"слишком длинное имя файла"},
+    {u"Too many levels of symbolic links", u"слишком много уровней символических ссылок"},
+    {u"Too many open files", u"открыто слишком много файлов"},
+    {u"Inappropriate ioctl for device", u"устройство не является последовательным портом"},
+    {u"Resource temporarily unavailable", u"ресурс временно недоступен"},
+    {u"Invalid argument", u"недопустимый аргумент"},
+    {u"Bad file descriptor", u"неверный дескриптор файла"},
+    {u"Broken pipe", u"канал разорван"},
+    {u"Text file busy", u"файл занят"},
+    {u"Stale file handle", u"устаревший дескриптор файла"},
+    {u"Operation timed out", u"время ожидания истекло"},
+    {u"Connection timed out", u"время ожидания истекло"},
+    {u"Unknown error", u"неизвестная ошибка"},
+    {u"No error", u"ошибки нет"},
+    {u"Device is already open", u"устройство уже открыто"},
+    {u"Device is not open", u"устройство не открыто"},
+    {u"Error reading from device", u"ошибка чтения с устройства"},
+    {u"Error writing to device", u"ошибка записи в устройство"},
+    {u"Invalid baud rate value", u"недопустимая скорость обмена"},
+    {u"Unsupported open mode", u"неподдерживаемый режим открытия"},
+    {u"Device disappeared from the system", u"устройство исчезло из системы"},
+    {u"Failed to create a lock file for opening the device",
+     u"не удалось создать файл блокировки устройства"},
+    {u"Permission error while creating lock file", u"нет прав на создание файла блокировки"},
+    {u"Permission error while locking the device", u"нет прав на блокировку устройства"},
+    {u"Writing canceled by application", u"запись прервана программой"},
+}};
+
+struct Pattern {
+    const char16_t *english; // a regular expression, whole text
+    const char16_t *russian; // %1, %2: the captures
+};
+
+const std::array<Pattern, 4> Patterns{{
+    {u"Existing file (.+) is not writable", u"файл %1 защищён от записи"},
+    {u"Filename refers to a directory", u"это имя каталога, а не файла"},
+    {u"Cannot create (.+) for output: (.+)", u"не удалось создать %1 для записи: %2"},
+    {u"The following directories are not readable or writable for detaling with lock files.*",
+     u"нет доступа к каталогам файлов блокировки"},
+}};
+
+bool hasLatinLetter(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    });
+}
+
+} // namespace
+
+QString inRussian(const QString& systemText) {
+    QString text = systemText.trimmed();
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    for (const auto& [english, russian] : Phrases) {
+        if (text.compare(QString::fromUtf16(english), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf16(russian);
+    }
+    for (const Pattern& pattern : Patterns) {
+        const QRegularExpression re(
+            QRegularExpression::anchoredPattern(QString::fromUtf16(pattern.english)));
+        const QRegularExpressionMatch match = re.match(text);
+        if (!match.hasMatch())
+            continue;
+        QString russian = QString::fromUtf16(pattern.russian);
+        for (int i = 1; i <= re.captureCount(); ++i)
+            russian = russian.arg(i == 2 ? inRussian(match.captured(i)) : match.captured(i));
+        return russian;
+    }
+    // Already Russian (a desktop in Russian gets the C library's own translation), or a path.
+    if (!hasLatinLetter(text))
+        return text;
+    return QStringLiteral("системная ошибка «%1»").arg(text);
+}
+
+} // namespace SystemText

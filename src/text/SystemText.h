@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The words the system gives for a failure (Qt's and the C library's, in English unless the
+// desktop speaks Russian) in Russian, for the messages the user reads: every message of the tool
+// is Russian, and a reason in another language inside one reads as a fault of its own.
+namespace SystemText {
+
+// The common reasons in Russian; text already in Russian as it is; anything else kept, marked as
+// the system's own words.
+[[nodiscard]] QString inRussian(const QString& systemText);
+
+} // namespace SystemText
