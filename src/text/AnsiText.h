@@ -23,4 +23,12 @@ inline constexpr char CodecName[] = "windows-1251";
 
 [[nodiscard]] bool isEncodable(QStringView text);
 
+// The code page carried by this program, for Qt builds without a windows-1251 codec (builds
+// without ICU, common on Windows); decode() and encode() use it where Qt has none, and it agrees
+// with Qt's codec byte for byte.
+namespace CodePage {
+[[nodiscard]] QString decode(QByteArrayView bytes);
+[[nodiscard]] std::optional<QByteArray> encode(QStringView text);
+} // namespace CodePage
+
 } // namespace AnsiText
