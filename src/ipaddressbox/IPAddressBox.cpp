@@ -26,7 +26,9 @@ void IPAddressBox::UserControl_Initialize(const EditorFactory& makeEditor) {
         return;
     m_editor->setGeometry(rect());
     setFocusProxy(m_editor);
-    connect(m_editor, &IPAddressEdit::addressChanged, this, &IPAddressBox::addressChanged);
+    connect(m_editor, &IPAddressEdit::addressChanged, this, [this](quint32 address) {
+        Q_EMIT addressChanged(qint32(InetAddress::toIntegerForm(address)));
+    });
 }
 
 QSize IPAddressBox::sizeHint() const {

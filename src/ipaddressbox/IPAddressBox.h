@@ -44,7 +44,9 @@ public:
     [[nodiscard]] QSize sizeHint() const override;
 
 Q_SIGNALS:
-    void addressChanged();
+    // Once per change of the address, carrying its integer form (IPAddressAsLong): a write of
+    // either property raises one, and so does a keystroke that changes the address.
+    void addressChanged(qint32 IPAddressAsLong);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -53,7 +53,10 @@ IPAddressEdit::IPAddressEdit(QWidget *parent)
         edit->installEventFilter(this);
         layout->addWidget(edit, 1);
         connect(edit, &QLineEdit::textEdited, this, [this, i] { onEdited(i); });
-        connect(edit, &QLineEdit::textChanged, this, &IPAddressEdit::addressChanged);
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            if (!m_writing)
+                notifyIfChanged();
+        });
         m_fields[std::size_t(i)] = edit;
     }
     setFocusProxy(m_fields[0]);
@@ -72,8 +75,20 @@ int IPAddressEdit::nonBlankFields() const {
 }
 
 void IPAddressEdit::setAddress(quint32 address) {
+    // Four fields change, one address: the notification waits for the last of them.
+    m_writing = true;
     for (int i = 0; i < FieldCount; ++i)
         m_fields[std::size_t(i)]->setText(QString::number((address >> (24 - 8 * i)) & 0xFF));
+    m_writing = false;
+    notifyIfChanged();
+}
+
+void IPAddressEdit::notifyIfChanged() {
+    const quint32 now = address();
+    if (now == m_notified)
+        return;
+    m_notified = now;
+    Q_EMIT addressChanged(now);
 }
 
 void IPAddressEdit::moveTo(int index, bool selectAll, bool atEnd) {

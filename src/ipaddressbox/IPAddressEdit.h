@@ -28,7 +28,10 @@ public:
     [[nodiscard]] QLineEdit *field(int index) const { return m_fields[std::size_t(index)]; }
 
 Q_SIGNALS:
-    void addressChanged();
+    // Once per change of the address, with the new address number: a write of all four fields
+    // or one keystroke. Edits that leave the number as it was (a blank field becoming 0) raise
+    // none.
+    void addressChanged(quint32 address);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -36,6 +39,9 @@ protected:
 private:
     void moveTo(int index, bool selectAll, bool atEnd);
     void onEdited(int index);
+    void notifyIfChanged();
 
     std::array<QLineEdit *, FieldCount> m_fields{};
+    quint32 m_notified = 0; // the address last announced
+    bool m_writing = false; // setAddress is filling the fields
 };

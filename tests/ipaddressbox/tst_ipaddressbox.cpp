@@ -97,12 +97,59 @@ private Q_SLOTS:
 
     void formsAreQtPropertiesWithANotifySignal() {
         IPAddressBox box;
-        QSignalSpy changed(&box, &IPAddressBox::addressChanged);
         QVERIFY(box.setProperty("IPAddressAsString", "10.0.0.1"));
-        QVERIFY(changed.size() >= 1);
         QCOMPARE(box.property("IPAddressAsLong").toInt(), 16777226);
         QVERIFY(box.setProperty("IPAddressAsLong", -939415360));
         QCOMPARE(box.property("IPAddressAsString").toString(), QString("192.168.1.200"));
+    }
+
+    // One write, one notification, carrying the final address; no news when nothing changed.
+    void eachChangeIsAnnouncedOnceWithTheFinalAddress_data() {
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QList<qint32>>("announced");
+        QTest::newRow("text") << "IPAddressAsString" << QVariant("192.168.1.200")
+                              << QList<qint32>{-939415360};
+        QTest::newRow("integer") << "IPAddressAsLong" << QVariant(16777226)
+                                 << QList<qint32>{16777226};
+        QTest::newRow("no address is all ones")
+            << "IPAddressAsString" << QVariant("x") << QList<qint32>{-1};
+        QTest::newRow("the same address again")
+            << "IPAddressAsString" << QVariant("1.2.3.4") << QList<qint32>{};
+        QTest::newRow("blank fields to 0.0.0.0 is no change")
+            << "IPAddressAsLong" << QVariant(0) << QList<qint32>{};
+    }
+    void eachChangeIsAnnouncedOnceWithTheFinalAddress() {
+        QFETCH(QString, property);
+        QFETCH(QVariant, value);
+        QFETCH(QList<qint32>, announced);
+        IPAddressBox box;
+        if (QTest::currentDataTag() == QByteArray("the same address again"))
+            box.setIPAddressAsString("1.2.3.4");
+        QSignalSpy changed(&box, &IPAddressBox::addressChanged);
+        QVERIFY(box.setProperty(property.toLatin1().constData(), value));
+        QList<qint32> seen;
+        for (const QList<QVariant>& args : changed)
+            seen << args.at(0).toInt();
+        QCOMPARE(seen, announced);
+    }
+
+    void oneKeystrokeIsOneNotification() {
+        IPAddressBox box;
+        box.show();
+        QApplication::setActiveWindow(&box);
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        box.setFocus();
+        QSignalSpy changed(&box, &IPAddressBox::addressChanged);
+        int keys = 0;
+        for (const QChar c : QString("10.0.0.1")) {
+            QTest::keyClicks(QApplication::focusWidget(), QString(c));
+            ++keys;
+            QVERIFY2(changed.size() <= keys, qPrintable(QString::number(changed.size())));
+        }
+        // "1", "10", then the dot and the zeros leave the address as it is, then "1".
+        QCOMPARE(changed.size(), 3);
+        QCOMPARE(changed.last().at(0).toInt(), 16777226);
     }
 
     void typingBehavesLikeAnAddressField_data() {
