@@ -232,6 +232,25 @@ PortMap PortMap::fromDevices(QList<Candidate> devices) {
     return map;
 }
 
+void PortMap::adoptNewDevices(const PortMap& fresh) {
+    if (m_source == Source::MapFile || fresh.m_source != Source::Devices)
+        return;
+    const auto named = [this](const QString& path) {
+        return std::any_of(m_ports.begin(), m_ports.end(),
+                           [&path](const auto& d) { return d.has_value() && d->path == path; });
+    };
+    for (const std::optional<Device>& device : fresh.m_ports) {
+        if (!device || named(device->path))
+            continue;
+        const auto free = std::find_if(m_ports.begin() + FirstPort, m_ports.end(),
+                                       [](const auto& d) { return !d.has_value(); });
+        if (free == m_ports.end())
+            return;
+        *free = *device;
+        m_source = Source::Devices;
+    }
+}
+
 void PortMap::setDevice(int port, Device device) {
     if (port < FirstPort || port > LastPort)
         return;

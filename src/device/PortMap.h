@@ -64,6 +64,11 @@ public:
     // Numbers the devices in the order described above (on Windows: by their own COM number).
     [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);
 
+    // Takes in the devices of a fresh look at the system that this map does not name yet, each
+    // under the lowest free number; the ports already named keep their numbers, present or not.
+    // A map from the map file is the user's own and stays as it is.
+    void adoptNewDevices(const PortMap& fresh);
+
     void setDevice(int port, Device device);
     [[nodiscard]] std::optional<Device> device(int port) const;
     [[nodiscard]] bool isEmpty() const;

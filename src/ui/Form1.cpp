@@ -3,11 +3,10 @@
 #include "BuildConfig.h"
 #include "FormLayout.h"
 #include "LinkLabel.h"
+#include "PortSelector.h"
 #include "ShellLink.h"
-#include "device/PortDiscovery.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -40,13 +39,14 @@ Form1::Form1(QWidget *parent)
     const QHash<QByteArray, QWidget *> controls = FormLayout::build(*this);
     for (int i = 0; i < DialerSettings::FieldCount; ++i)
         m_fields[i] = control<QLineEdit>(controls, FieldNames[i]);
-    Combo1 = control<QComboBox>(controls, "Combo1");
+    Combo1 = control<PortSelector>(controls, "Combo1");
     auto *ReadCMD = control<QPushButton>(controls, "ReadCMD");
     auto *SaveCMD = control<QPushButton>(controls, "SaveCMD");
     auto *ExitCMD = control<QPushButton>(controls, "ExitCMD");
     auto *Label10 = control<LinkLabel>(controls, "Label10");
 
-    Combo1->setAccessibleName(Combo1->toolTip());
+    m_selectorTip = Combo1->toolTip();
+    Combo1->setAccessibleName(m_selectorTip);
 
     Label10->setText(QUrl(websiteUrl()).host());
     QFont linkFont(QStringLiteral("Arial"));
@@ -66,6 +66,7 @@ Form1::Form1(QWidget *parent)
     connect(m_fields[4], &QLineEdit::textChanged, this, &Form1::Text5Num_Change);
     connect(m_fields[5], &QLineEdit::textChanged, this, &Form1::TextFreeNum_Change);
     connect(Combo1, &QComboBox::editTextChanged, this, &Form1::Combo1_Change);
+    connect(Combo1, &PortSelector::popupAboutToShow, this, &Form1::refreshPorts);
     connect(ReadCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::ReadCMD_Click);
     connect(SaveCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::SaveCMD_Click);
     // The values are in the fields before the verdict's message is shown.
@@ -144,29 +145,77 @@ void Form1::showInfo(const QString& text) {
 }
 
 void Form1::PortDiscovery() {
+    m_ports = m_portSource();
     SerialPort& MSComm1 = m_exchange.port();
-    MSComm1.setPortMap(m_portMap ? *m_portMap : PortMap::fromSystem());
-    QStringList notes;
-    for (const ProbedPort& probed : ::PortDiscovery(MSComm1)) {
-        const QString name = QStringLiteral("COM%1").arg(probed.port);
-        if (probed.opened) {
-            QString tip = probed.devicePath;
-            if (!probed.description.isEmpty())
-                tip += QStringLiteral(" (%1)").arg(probed.description);
-            Combo1->addItem(name);
-            Combo1->setItemData(Combo1->count() - 1, tip, Qt::ToolTipRole);
-        } else if (probed.error == SerialPort::Error::PermissionDenied ||
-                   probed.error == SerialPort::Error::Busy) {
-            notes << QStringLiteral("%1: %2").arg(name, probed.reason);
-        }
-    }
+    MSComm1.setPortMap(m_ports);
+    offerPorts(::PortDiscovery(MSComm1));
     if (Combo1->count() > 0)
         Combo1->setEnabled(true);
     if (Combo1->isEnabled())
         Combo1->setCurrentIndex(0);
-    // Why a present device is missing from the list, where it can be told.
-    if (!notes.isEmpty())
-        Combo1->setToolTip(Combo1->toolTip() + u'\n' + notes.join(u'\n'));
+}
+
+// Devices plugged in after start-up: looked for when the list opens (or, while nothing is
+// offered and the list cannot open, when the window is activated). The ports offered keep their
+// numbers and places, the text in the selector stays as the user left it, and an exchange under
+// way keeps its port: only the ports not offered yet are tried, on a port object of their own.
+void Form1::refreshPorts() {
+    m_ports.adoptNewDevices(m_portSource());
+    m_exchange.port().setPortMap(m_ports);
+    PortMap unlisted;
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        const std::optional<PortMap::Device> device = m_ports.device(n);
+        if (device && Combo1->findText(QStringLiteral("COM%1").arg(n)) < 0)
+            unlisted.setDevice(n, *device);
+    }
+    if (unlisted.isEmpty())
+        return;
+    SerialPort probe;
+    probe.setPortMap(unlisted);
+    const QList<ProbedPort> probed = ::PortDiscovery(probe);
+
+    const bool wasEnabled = Combo1->isEnabled();
+    const QString text = Combo1->currentText();
+    {
+        const QSignalBlocker quiet(Combo1);
+        offerPorts(probed);
+        if (Combo1->currentText() != text)
+            Combo1->setEditText(text);
+    }
+    if (!wasEnabled && Combo1->count() > 0) {
+        // As at start-up: the selector comes alive with the first port chosen.
+        Combo1->setEnabled(true);
+        Combo1->setCurrentIndex(0);
+    }
+}
+
+// Adds the ports that opened, in number order, each with its device in a tooltip; the
+// selector's own tooltip tells why a present device is missing, where it can be told.
+void Form1::offerPorts(const QList<ProbedPort>& probed) {
+    for (const ProbedPort& p : probed) {
+        const QString name = QStringLiteral("COM%1").arg(p.port);
+        if (p.opened) {
+            m_portNotes.remove(p.port);
+            if (Combo1->findText(name) >= 0)
+                continue;
+            int at = 0;
+            while (at < Combo1->count() && SelectedPortNumber(Combo1->itemText(at)) < p.port)
+                ++at;
+            QString tip = p.devicePath;
+            if (!p.description.isEmpty())
+                tip += QStringLiteral(" (%1)").arg(p.description);
+            Combo1->insertItem(at, name);
+            Combo1->setItemData(at, tip, Qt::ToolTipRole);
+        } else if (p.error == SerialPort::Error::PermissionDenied ||
+                   p.error == SerialPort::Error::Busy) {
+            m_portNotes.insert(p.port, QStringLiteral("%1: %2").arg(name, p.reason));
+        } else if (!p.devicePath.isEmpty()) {
+            m_portNotes.remove(p.port);
+        }
+    }
+    QStringList tooltip{m_selectorTip};
+    tooltip += m_portNotes.values();
+    Combo1->setToolTip(tooltip.join(u'\n'));
 }
 
 void Form1::Combo1_Change() {
@@ -194,6 +243,13 @@ void Form1::ExitCMD_Click() {
 
 void Form1::Label10_Click() {
     ShellLink::OpenLink(this, websiteUrl());
+}
+
+void Form1::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !Combo1->isEnabled() &&
+        Combo1->count() == 0 && m_exchange.state() == ExchangeController::State::Idle)
+        refreshPorts();
 }
 
 void Form1::closeEvent(QCloseEvent *event) {

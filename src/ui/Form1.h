@@ -1,18 +1,20 @@
 #pragma once
 
 #include "device/ExchangeController.h"
+#include "device/PortDiscovery.h"
 #include "device/PortMap.h"
 #include "device/SerialPort.h"
 #include "settings/DialerSettings.h"
 #include "settings/SettingsStore.h"
 
+#include <QMap>
 #include <QWidget>
 
 #include <array>
 #include <functional>
 #include <optional>
 
-class QComboBox;
+class PortSelector;
 class QLineEdit;
 
 // The tool's one window: six text fields kept equal to the settings record, the port selector,
@@ -30,9 +32,13 @@ public:
 
     // Where the settings live; "Velkor.ini" in the current directory unless set before Form_Load.
     void setSettingsStore(SettingsStore store) { m_store = std::move(store); }
-    // The ports COM1 to COM9 stand for; the system's (or the map file's) unless set before
-    // Form_Load.
-    void setPortMap(PortMap map) { m_portMap = std::move(map); }
+    // Where the ports COM1 to COM9 come from: the map file, or the devices present, looked at
+    // when the window starts and again when the selector's list opens. Set before Form_Load.
+    void setPortSource(std::function<PortMap()> source) { m_portSource = std::move(source); }
+    // A fixed set of ports.
+    void setPortMap(const PortMap& map) {
+        setPortSource([map] { return map; });
+    }
     // Replaces the modal message box, for hosts that show messages their own way.
     void setInfoPresenter(std::function<void(const QString&)> presenter);
 
@@ -60,6 +66,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void Text1Num_Change() { TextNum_Change(0); }
@@ -73,10 +80,15 @@ private:
     void Label10_Click();
     void Combo1_Change();
     void PortDiscovery();
+    void refreshPorts();
+    void offerPorts(const QList<ProbedPort>& probed);
     void closePort();
 
     SettingsStore m_store;
-    std::optional<PortMap> m_portMap;
+    std::function<PortMap()> m_portSource = &PortMap::fromSystem;
+    PortMap m_ports;                // this session's numbering
+    QMap<int, QString> m_portNotes; // why a present port is not offered
+    QString m_selectorTip;          // the selector's own tooltip, before any notes
     DialerSettings m_settings;
     qint16 m_correctData = 0;
     std::function<void(const QString&)> m_infoPresenter;
@@ -85,5 +97,5 @@ private:
     ExchangeController m_exchange;
 
     std::array<QLineEdit *, DialerSettings::FieldCount> m_fields{};
-    QComboBox *Combo1 = nullptr;
+    PortSelector *Combo1 = nullptr;
 };

@@ -1,8 +1,8 @@
 #include "FormLayout.h"
 
 #include "LinkLabel.h"
+#include "PortSelector.h"
 
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,9 +36,7 @@ QWidget *create(const Control& c, QWidget *parent) {
         return field;
     }
     case Kind::ComboBox: {
-        auto *combo = new QComboBox(parent);
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
+        auto *combo = new PortSelector(parent);
         combo->setEditText(caption);
         combo->setEnabled(false);
         return combo;

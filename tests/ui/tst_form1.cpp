@@ -115,7 +115,7 @@ private Q_SLOTS:
         row("Text5Num", "QLineEdit", "Frame3", "", {1380, 1980, 1515, 315});
         row("Label3", "QLabel", "Frame3", "FREE SMS", {120, 2400, 495, 495});
         row("TextFreeNum", "QLineEdit", "Frame3", "", {600, 2400, 2295, 375});
-        row("Combo1", "QComboBox", "Frame5", "COM", {360, 360, 975, 315}, "Select COM Port");
+        row("Combo1", "PortSelector", "Frame5", "COM", {360, 360, 975, 315}, "Select COM Port");
         row("SaveCMD", "QPushButton", "Frame5", "Save", {360, 900, 975, 315},
             "Save Settings To Tracker");
         row("ReadCMD", "QPushButton", "Frame5", "Read", {360, 1500, 975, 315},

@@ -251,6 +251,104 @@ private Q_SLOTS:
         QCOMPARE(device.received(), QByteArray("!\0\x98\xff,\x01\x1f,\xc0\xdf,\"q\",\t,,\r\n", 20));
     }
 
+    // What the user types is what Read uses: no completion from the list, no case folding, and
+    // Enter does not swap the text for a list item.
+    void selectorKeepsWhatIsTyped_data() {
+        QTest::addColumn<QList<int>>("offered");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("the prefix of the one item") << QList<int>{3} << "COM"
+                                                    << "0";
+        QTest::newRow("lower case") << QList<int>{1, 3} << "com3"
+                                    << "3";
+        QTest::newRow("an item as it stands") << QList<int>{1, 3} << "COM1"
+                                              << "1";
+    }
+    void selectorKeepsWhatIsTyped() {
+        QFETCH(QList<int>, offered);
+        QFETCH(QString, typed);
+        QFETCH(QString, port);
+        for (int n : offered)
+            addDevice(n);
+        const DialerSimulator& third = *m_devices.back();
+        const auto form = makeForm();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QLineEdit *edit = selector(*form)->lineEdit();
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(selector(*form)->currentText(), typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(selector(*form)->currentText(), typed);
+        click(*form, "ReadCMD");
+        QCOMPARE(form->exchange().PortNum(), port);
+        if (port != "0")
+            QVERIFY(waitForEnd(*form));
+        QCOMPARE(third.received(), QByteArray(port == "3" ? "?6\r\n" : ""));
+    }
+
+    // A dialer plugged in after start-up is offered when the list opens: the earlier ports keep
+    // their numbers, the text stays, and the exchange under way keeps going.
+    void deviceAppearingLaterIsOfferedWhenTheListOpens() {
+        DialerSimulator first;
+        DialerSimulator later;
+        QVERIFY(first.open() && later.open());
+        first.setBehaviour({.silent = true});
+        QList<PortMap::Candidate> present{{"ttyUSB1", first.portPath(), "first"}};
+        auto form = std::make_unique<Form1>();
+        form->setSettingsStore(SettingsStore(m_dir.filePath("Velkor.ini")));
+        form->setPortSource([&present] { return PortMap::fromDevices(present); });
+        form->setInfoPresenter([this](const QString& text) { m_messages << text; });
+        form->Form_Load();
+        form->show();
+        QComboBox *combo = selector(*form);
+        QCOMPARE(combo->count(), 1);
+
+        click(*form, "ReadCMD");
+        QVERIFY(form->serialPort().PortOpen());
+        present.prepend({"ttyUSB0", later.portPath(), "later"}); // sorts first, numbered next
+        combo->showPopup();
+        combo->hidePopup();
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->itemText(0), QString("COM1"));
+        QCOMPARE(combo->itemText(1), QString("COM2"));
+        QVERIFY(combo->itemData(1, Qt::ToolTipRole).toString().startsWith(later.portPath()));
+        QCOMPARE(combo->currentText(), QString("COM1"));
+        QVERIFY(form->serialPort().PortOpen());
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages, QStringList{outcomeMessage(Outcome::NoAnswer)});
+        QCOMPARE(first.received(), QByteArray("?6\r\n"));
+
+        combo->setEditText("COM2");
+        combo->showPopup();
+        combo->hidePopup();
+        QCOMPARE(combo->currentText(), QString("COM2"));
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(later.received(), QByteArray("?6\r\n"));
+        QCOMPARE(m_messages.last(), outcomeMessage(Outcome::Read));
+    }
+
+    // With nothing offered the list cannot open; the window looks again when it is activated.
+    void firstDeviceAppearingLaterWakesTheSelector() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        QList<PortMap::Candidate> present;
+        auto form = std::make_unique<Form1>();
+        form->setSettingsStore(SettingsStore(m_dir.filePath("Velkor.ini")));
+        form->setPortSource([&present] { return PortMap::fromDevices(present); });
+        form->Form_Load();
+        form->show();
+        QVERIFY(!selector(*form)->isEnabled());
+        present << PortMap::Candidate{"ttyACM0", device.portPath(), {}};
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTRY_VERIFY(selector(*form)->isEnabled());
+        QCOMPARE(selector(*form)->currentText(), QString("COM1"));
+    }
+
     // The real message box: modal, titled "info", information icon, one OK button; the timer keeps
     // ticking behind it and still only one verdict comes.
     void verdictIsAModalInformationBox() {

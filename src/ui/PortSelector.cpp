@@ -1,0 +1,18 @@
+#include "PortSelector.h"
+
+#include <QLineEdit>
+
+PortSelector::PortSelector(QWidget *parent)
+    : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    // The editable combo box completes what is typed from its list, case-insensitively, and
+    // when editing ends it swaps the text for an item that matches the way the completer does.
+    // Without a completer that match is exact, case included, so the text stays as typed.
+    setCompleter(nullptr);
+}
+
+void PortSelector::showPopup() {
+    Q_EMIT popupAboutToShow();
+    QComboBox::showPopup();
+}
