@@ -3,11 +3,13 @@
 # Quick when everything is already there.
 set -eu
 
+# fonts-liberation2: Liberation Sans has Arial's metrics, which the window's layout was drawn for.
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          libgl-dev"
+          libgl-dev fonts-liberation2"
 if [ "${1:-}" = "--test" ]; then
-    # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run.
-    packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool"
+    # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run, and a
+    # face wider than Arial for the test that the captions still fit without it.
+    packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool fonts-dejavu-core"
 fi
 
 missing=""

@@ -58,6 +58,7 @@ Form1::Form1(QWidget *parent)
     Label10->setPalette(linkPalette);
     // A pointing hand whose fingertip is the hot spot.
     Label10->setCursor(QCursor(QPixmap(QStringLiteral(":/cursors/hand.xpm")), 12, 1));
+    FormLayout::fitCaptions(controls);
 
     connect(m_fields[0], &QLineEdit::textChanged, this, &Form1::Text1Num_Change);
     connect(m_fields[1], &QLineEdit::textChanged, this, &Form1::Text2Num_Change);

@@ -3,10 +3,13 @@
 #include "LinkLabel.h"
 #include "PortSelector.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOption>
 
 #include <algorithm>
 #include <limits>
@@ -92,6 +95,79 @@ QHash<QByteArray, QWidget *> build(QWidget& form) {
         QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
     form.setFixedSize(clientSize());
     return built;
+}
+
+bool captionFits(const QWidget& control) {
+    const QFontMetrics metrics = control.fontMetrics();
+    const QStyle *style = control.style();
+    if (const auto *label = qobject_cast<const QLabel *>(&control)) {
+        const QRect room = label->contentsRect();
+        if (!label->wordWrap())
+            return metrics.horizontalAdvance(label->text()) <= room.width() &&
+                   metrics.height() <= room.height();
+        const QRect needed =
+            metrics.boundingRect(room, Qt::TextWordWrap | label->alignment(), label->text());
+        const QStringList words = label->text().split(u' ', Qt::SkipEmptyParts);
+        return needed.height() <= room.height() &&
+               std::all_of(words.begin(), words.end(), [&](const QString& word) {
+                   return metrics.horizontalAdvance(word) <= room.width();
+               });
+    }
+    if (const auto *button = qobject_cast<const QPushButton *>(&control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect room = style->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        return metrics.horizontalAdvance(button->text()) <= room.width() &&
+               metrics.height() <= room.height();
+    }
+    if (const auto *frame = qobject_cast<const QGroupBox *>(&control)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        const QRect title =
+            style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+        return frame->rect().contains(title) &&
+               metrics.horizontalAdvance(frame->title()) <= title.width();
+    }
+    if (const auto *combo = qobject_cast<const QComboBox *>(&control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        const QRect field = style->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, combo);
+        // The widest name the selector can show, with the line edit's own margins.
+        return metrics.horizontalAdvance(QStringLiteral("COM9")) + 4 <= field.width();
+    }
+    return true;
+}
+
+void fitCaptions(const QHash<QByteArray, QWidget *>& controls) {
+    QWidget *form = controls.value(QByteArrayLiteral("Form1"));
+    QList<QWidget *> captioned;
+    QList<QWidget *> ownFont; // controls with a font of their own: the link
+    for (const Control& c : Controls) {
+        QWidget *widget = controls.value(QByteArray(c.name));
+        (widget->testAttribute(Qt::WA_SetFont) ? ownFont : captioned) << widget;
+    }
+    // A quarter point at a time, down to 6 points: below that nothing reads well anyway.
+    constexpr qreal Step = 0.25;
+    constexpr qreal Smallest = 6;
+    const auto shrinkUntilAllFit = [](QWidget *holder, const QList<QWidget *>& widgets) {
+        const auto allFit = [&widgets] {
+            return std::all_of(widgets.begin(), widgets.end(),
+                               [](const QWidget *w) { return captionFits(*w); });
+        };
+        QFont font = holder->font();
+        while (!allFit() && font.pointSizeF() - Step >= Smallest) {
+            font.setPointSizeF(font.pointSizeF() - Step);
+            holder->setFont(font);
+        }
+    };
+    shrinkUntilAllFit(form, captioned);
+    for (QWidget *widget : ownFont)
+        shrinkUntilAllFit(widget, {widget});
 }
 
 } // namespace FormLayout

@@ -80,4 +80,13 @@ inline constexpr Buddy Buddies[] = {
 // the form's size. Returns the controls by name, the form itself as "Form1".
 QHash<QByteArray, QWidget *> build(QWidget& form);
 
+// Whether the control's caption (a label's or button's text, a frame's title, the selector's
+// longest port name) shows whole at the control's fixed size, in the control's own font.
+[[nodiscard]] bool captionFits(const QWidget& control);
+
+// Makes every caption fit: where the fonts the desktop resolves are wider than the layout was
+// drawn for (no Arial and no metric-compatible substitute), the window's font, and the link's own
+// font, step down from their design sizes until every caption shows whole.
+void fitCaptions(const QHash<QByteArray, QWidget *>& controls);
+
 } // namespace FormLayout

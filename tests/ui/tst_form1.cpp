@@ -1,3 +1,4 @@
+#include "CaptionFit.h"
 #include "TestSupport.h"
 
 #include "ui/Form1.h"
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -374,6 +377,36 @@ private Q_SLOTS:
         QCOMPARE(form->settings().PhoneNum3, QString("+7 495 "));
         QCOMPARE(edit->cursorPosition(), 7);
         QCOMPARE(changes.size(), 2); // the paste, then the one write-back: no endless loop
+    }
+
+    // Every caption, button text and the link show whole: with the fonts this machine resolves
+    // for Arial, and with a wider face in its place (a desktop without Arial or a metric-compatible
+    // substitute), where the window steps its font down.
+    void everyCaptionShowsWhole_data() {
+        QTest::addColumn<QString>("inArialsPlace");
+        QTest::newRow("fonts of this machine") << QString();
+        QTest::newRow("a wider face") << "DejaVu Sans";
+    }
+    void everyCaptionShowsWhole() {
+        QFETCH(QString, inArialsPlace);
+        if (!inArialsPlace.isEmpty()) {
+            QVERIFY2(QFontDatabase::families().contains(inArialsPlace), qPrintable(inArialsPlace));
+            QFont::insertSubstitution("Arial", inArialsPlace);
+            QFont::insertSubstitution("Liberation Sans", inArialsPlace);
+        }
+        const auto form = makeForm();
+        QFont::removeSubstitutions("Arial");
+        QFont::removeSubstitutions("Liberation Sans");
+        if (!inArialsPlace.isEmpty())
+            QCOMPARE(QFontInfo(form->font()).family(), inArialsPlace);
+        QCOMPARE(cutCaptions(*form), QStringList());
+        // The measure does see a caption that is cut: with a font far too wide for the layout,
+        // every caption is.
+        QFont wide = form->font();
+        wide.setPointSizeF(40);
+        for (QWidget *child : form->findChildren<QWidget *>())
+            child->setFont(wide);
+        QCOMPARE(cutCaptions(*form).size(), 12);
     }
 
     void completeReplyFillsFieldsAndRecord() {
