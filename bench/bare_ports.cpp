@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // The baseline for `dialerctl ports`: a bare QCoreApplication that opens and closes each port
 // named on its command line once, and nothing else.
 //

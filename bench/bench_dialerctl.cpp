@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // dialerctl against simulated dialers, each figure a ratio against a baseline of the same run:
 //  - `write --verify` on nine ports against the same on one port: the ports run side by side, so
 //    nine should take at most 1.10 times as long as one (the floor is two 500 ms windows);
@@ -38,6 +42,7 @@ Measured measure(const QString& program, const QStringList& arguments) {
     for (const QString& a : arguments)
         owned.push_back(a.toLocal8Bit());
     std::vector<char *> argv;
+    argv.reserve(owned.size() + 1);
     for (QByteArray& a : owned)
         argv.push_back(a.data());
     argv.push_back(nullptr);

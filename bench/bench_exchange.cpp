@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // The device link against the simulator:
 //  - press to verdict over many exchanges with dialer-sim running as a separate process;
 //  - the start-up probe of nine mapped ports, against opening and closing the same nine ports

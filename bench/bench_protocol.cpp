@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Parsing read responses and loading and saving the settings file.
 //
 // Baselines: one deep copy of the same reply (a parser that hands out the values copies about as
@@ -36,8 +40,9 @@ void benchParser() {
     const QString largest = replyOfLength(5760);
     Q_ASSERT(DeviceMessages::parseReadResponse(largest));
 
-    for (const auto& [name, reply] : {std::pair{"default reply (69 chars)", defaultReply},
-                                      std::pair{"largest reply (5,760 chars)", largest}}) {
+    for (const auto& [name, each] : {std::pair{"default reply (69 chars)", defaultReply},
+                                     std::pair{"largest reply (5,760 chars)", largest}}) {
+        const QString& reply = each;
         const double scan = bench::nanosecondsPerRun(
             [&] { bench::keep(QString(reply.constData(), reply.size())); });
         const double parse = bench::nanosecondsPerRun(
@@ -51,7 +56,7 @@ void benchParser() {
 
     std::printf(" Growth with length (time per character should stay flat)\n");
     double first = 0;
-    for (qsizetype length = 1024; length <= 64 * 1024; length *= 2) {
+    for (qsizetype length = 1024; length <= qsizetype{64} * 1024; length *= 2) {
         const QString reply = replyOfLength(length);
         const double ns = bench::nanosecondsPerRun(
             [&] { bench::keep(DeviceMessages::parseReadResponse(reply)); });

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Start-up: from process start to the window shown, for the real window (settings loaded, ports
 // probed) and for a bare window holding the same controls, measured alternately in one run.
 // Also the peak resident memory of each at that moment.
@@ -27,7 +31,7 @@ public:
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() == QEvent::Paint && !m_done) {
             m_done = true;
-            QTimer::singleShot(0, [] {
+            QTimer::singleShot(0, this, [] {
                 rusage usage{};
                 getrusage(RUSAGE_SELF, &usage);
                 std::printf("shown %ld\n", usage.ru_maxrss);

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Fails when a source file of the core library includes a header of Qt Gui or Qt Widgets.
 # Run by CTest:
 #   cmake -DSOURCE_DIRS=<dir;...> -DFORBIDDEN_DIRS=<include dir;...> -DFORBIDDEN_MODULES=<QtGui;...>

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Compiler settings for the project's own targets, set per target so that nothing leaks into
 # imported or third-party code.
 #
@@ -18,6 +22,11 @@ function(dialer_target_defaults target)
         if(DIALER_WERROR)
             target_compile_options(${target} PRIVATE -Werror)
         endif()
+    endif()
+    # Programs resolve their symbols at start and keep the relocation table read-only afterwards.
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE" AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+        target_link_options(${target} PRIVATE LINKER:-z,relro LINKER:-z,now)
     endif()
     target_compile_definitions(${target} PRIVATE
         QT_NO_KEYWORDS QT_NO_NARROWING_CONVERSIONS_IN_CONNECT QT_STRICT_ITERATORS)

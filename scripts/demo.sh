@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Tries dialer-config without a dialer: starts the simulator on a pseudo-terminal and the tool
 # with a temporary port map whose COM1 is the simulator. Extra arguments go to dialer-sim, e.g.
 #   scripts/demo.sh --delay 300 --split 4

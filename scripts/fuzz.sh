@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and runs
 # each for the given number of seconds (default 60), starting from the seed corpus in
 # tests/fuzz/corpus. New inputs go to a scratch folder, never into the repository.

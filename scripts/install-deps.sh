@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Installs, as root on Debian 12, what building and testing dialer-config needs and is missing.
 # Quick when everything is already there.
 set -eu
@@ -10,6 +15,9 @@ if [ "${1:-}" = "--test" ]; then
     # Sanitizer and fuzzer runtimes, the X server and input driver for the end-to-end run, and a
     # face wider than Arial for the test that the captions still fit without it.
     packages="$packages clang libclang-rt-14-dev xvfb xauth xdotool fonts-dejavu-core"
+    # The package checks (lintian, AppStream, desktop entry, manual pages) and static analysis.
+    packages="$packages dpkg-dev lintian appstream desktop-file-utils man-db reuse clazy clang-tidy
+              shellcheck"
 fi
 
 missing=""

@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Installs what is missing, builds dialer-config and starts it.
 set -eu
 cd "$(dirname "$0")/.."

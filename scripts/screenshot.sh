@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
 # Retakes docs/screenshot.png: the window as a fresh start shows it (default values, a simulated
 # dialer as COM1), under Xvfb with the fonts the install script provides.
 set -eu

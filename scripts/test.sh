@@ -1,9 +1,29 @@
 #!/bin/sh
-# Installs what is missing, builds dialer-config and runs every test: once in a plain build with
-# warnings as errors, once with AddressSanitizer and UndefinedBehaviorSanitizer (with a shorter
-# soak), then each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30).
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
+# Installs what is missing, builds dialer-config and runs every check:
+#   1. a plain build with warnings as errors and every test (the soak included);
+#   2. static analysis (clang-tidy, clazy, shellcheck) and the licence check (reuse lint);
+#   3. the Debian package, checked by lintian, appstreamcli and desktop-file-validate;
+#   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (shorter soak);
+#   5. each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30).
+#
+#   scripts/test.sh --quick   the plain build and every test but the soak, in a few minutes: the
+#                             lane for the person at the keyboard. CI runs everything.
 set -eu
 cd "$(dirname "$0")/.."
+quick=false
+case "${1:-}" in
+--quick) quick=true ;;
+"") ;;
+*)
+    echo "usage: scripts/test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
 scripts/install-deps.sh --test
 
 jobs=$(nproc)
@@ -11,7 +31,19 @@ jobs=$(nproc)
 echo "== plain build =="
 cmake --preset default -DDIALER_WERROR=ON >/dev/null
 cmake --build --preset default -j "$jobs"
+if $quick; then
+    ctest --preset default -j "$jobs" --label-exclude soak
+    echo "== quick lane passed (soak, analysis, package, sanitizers and fuzzing not run) =="
+    exit 0
+fi
 ctest --preset default -j "$jobs"
+
+echo "== static analysis and licences =="
+scripts/lint.sh
+reuse lint
+
+echo "== package =="
+scripts/package.sh
 
 echo "== sanitizer build =="
 cmake --preset asan -DDIALER_WERROR=ON >/dev/null

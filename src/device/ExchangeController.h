@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 #include "Outcome.h"
@@ -45,7 +49,7 @@ public:
     static constexpr int CollectionMs = 500;
     // A complete read response is a few dozen characters; a device that floods the line is not
     // allowed to exhaust memory. What arrives beyond this is read and dropped.
-    static constexpr qsizetype MaxCollected = 64 * 1024;
+    static constexpr qsizetype MaxCollected = qsizetype{64} * 1024;
 
     explicit ExchangeController(ExchangeHost& host, QObject *parent = nullptr);
 

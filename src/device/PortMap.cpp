@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "PortMap.h"
 
 #include <QDir>
@@ -46,7 +50,7 @@ QString firstLine(const QString& path) {
 // when there is none: a pseudo-terminal, a built-in UART.
 QString usbDeviceOf(const QString& ttyDir) {
     for (const char *up : {"/device/..", "/device/../.."}) {
-        const QString dir = ttyDir + QLatin1String(up);
+        QString dir = ttyDir + QLatin1String(up);
         if (QFileInfo::exists(dir + QStringLiteral("/idVendor")))
             return dir;
     }
@@ -163,7 +167,7 @@ QString PortMap::mapFilePath() {
 PortMap PortMap::fromSystem() {
     QFile file(mapFilePath());
     if (file.open(QIODevice::ReadOnly)) {
-        PortMap mapped = fromMapText(QString::fromUtf8(file.read(64 * 1024)));
+        PortMap mapped = fromMapText(QString::fromUtf8(file.read(qint64{64} * 1024)));
         if (!mapped.isEmpty())
             return mapped;
     }

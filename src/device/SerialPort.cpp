@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "SerialPort.h"
 
 #include "text/AnsiText.h"
@@ -81,7 +85,7 @@ void SerialPort::clearError() {
 QString SerialPort::portLabel() const {
     if (!m_label.isEmpty())
         return m_label;
-    const QString name = QStringLiteral("COM%1").arg(m_commPort);
+    QString name = QStringLiteral("COM%1").arg(m_commPort);
     const std::optional<PortMap::Device> device = m_map.device(m_commPort);
     if (!device || device->path == name)
         return name;
@@ -257,7 +261,8 @@ void SerialPort::onPortError(QSerialPort::SerialPortError error) {
     const QString detail = m_port.errorString();
     m_leftover += m_port.readAll();
     closePort();
-    fail(Error::Io, QStringLiteral("связь с портом потеряна: %1").arg(SystemText::inRussian(detail)));
+    fail(Error::Io,
+         QStringLiteral("связь с портом потеряна: %1").arg(SystemText::inRussian(detail)));
     m_commEvent = CommEvent::Lost;
     Q_EMIT OnComm();
 }

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // dialerctl: reads, writes and verifies GSM dialers on serial ports, without a window.
 
 #include "Program.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "SettingsFormat.h"
 
 #include <optional>
@@ -46,7 +50,7 @@ QString readUnquoted(QStringView text, qsizetype& pos) {
     qsizetype last = end;
     while (last > pos && isBlank(text[last - 1]))
         --last;
-    const QString value = text.sliced(pos, last - pos).toString();
+    QString value = text.sliced(pos, last - pos).toString();
     pos = end;
     return value;
 }

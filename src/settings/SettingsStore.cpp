@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "SettingsStore.h"
 
 #include "SettingsFormat.h"
@@ -40,7 +44,7 @@ QString SettingsReport::describe() const {
         return QStringLiteral("Файл настроек «%1» слишком велик: в первых %2 МБ прочитано полей %3 "
                               "из 6.")
                    .arg(filePath)
-                   .arg(SettingsStore::MaxFileSize / (1024 * 1024))
+                   .arg(SettingsStore::MaxFileSize / (qint64{1024} * 1024))
                    .arg(field) +
                loadTail;
     case SettingsProblem::CannotEncode:

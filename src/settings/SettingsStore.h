@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 #include "DialerSettings.h"
@@ -40,7 +44,7 @@ public:
     static constexpr char FileName[] = "Velkor.ini";
     // A settings file is one short line; reading stops here so that a runaway file cannot
     // exhaust memory.
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+    static constexpr qint64 MaxFileSize = qint64{16} * 1024 * 1024;
 
     explicit SettingsStore(QString filePath = QString::fromLatin1(FileName));
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "Form1.h"
 
 #include "BuildConfig.h"
@@ -14,9 +18,6 @@
 #include <QUrl>
 
 namespace {
-
-constexpr const char *FieldNames[DialerSettings::FieldCount] = {
-    "Text1Num", "Text2Num", "Text3Num", "Text4Num", "Text5Num", "TextFreeNum"};
 
 template<class T>
 T *control(const QHash<QByteArray, QWidget *>& controls, const char *name) {
@@ -38,7 +39,7 @@ Form1::Form1(QWidget *parent)
 
     const QHash<QByteArray, QWidget *> controls = FormLayout::build(*this);
     for (int i = 0; i < DialerSettings::FieldCount; ++i)
-        m_fields[i] = control<QLineEdit>(controls, FieldNames[i]);
+        m_fields[i] = control<QLineEdit>(controls, FormLayout::FieldNames[i]);
     Combo1 = control<PortSelector>(controls, "Combo1");
     auto *ReadCMD = control<QPushButton>(controls, "ReadCMD");
     auto *SaveCMD = control<QPushButton>(controls, "SaveCMD");

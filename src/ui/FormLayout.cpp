@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "FormLayout.h"
 
 #include "LinkLabel.h"
@@ -105,8 +109,8 @@ bool captionFits(const QWidget& control) {
         if (!label->wordWrap())
             return metrics.horizontalAdvance(label->text()) <= room.width() &&
                    metrics.height() <= room.height();
-        const QRect needed =
-            metrics.boundingRect(room, Qt::TextWordWrap | label->alignment(), label->text());
+        const int flags = static_cast<int>(label->alignment().toInt()) | Qt::TextWordWrap;
+        const QRect needed = metrics.boundingRect(room, flags, label->text());
         const QStringList words = label->text().split(u' ', Qt::SkipEmptyParts);
         return needed.height() <= room.height() &&
                std::all_of(words.begin(), words.end(), [&](const QString& word) {

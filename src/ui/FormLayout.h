@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 #include <QByteArray>
@@ -53,6 +57,10 @@ inline constexpr Control Controls[] = {
     {"Label10",     Kind::LinkLabel, "Frame5", u"",             120,  2640, 1515, 255,   12, u""},
 };
 // clang-format on
+
+// The six text fields, in the order of the settings record: PhoneNum1 to PhoneNum5, FreeNum.
+inline constexpr const char *FieldNames[] = {"Text1Num", "Text2Num", "Text3Num",
+                                             "Text4Num", "Text5Num", "TextFreeNum"};
 
 // Each phone-number label names the text field beside it.
 struct Buddy {

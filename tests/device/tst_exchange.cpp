@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "DialerSimulator.h"
 #include "RecordingHost.h"
 #include "TestSupport.h"
@@ -262,7 +266,7 @@ private Q_SLOTS:
     }
 
     void floodIsBoundedAndTheVerdictOnTime() {
-        m_device.setBehaviour({.floodBytes = 6 * 1024 * 1024});
+        m_device.setBehaviour({.floodBytes = qint64{6} * 1024 * 1024});
         run(false);
         QCOMPARE(m_exchange->TheData().size(), ExchangeController::MaxCollected);
         QVERIFY(m_exchange->TheData().startsWith("!101,202,303,404,505,*7#,\r\nFLOOD"));

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // A long run of exchanges against the simulator with its difficult modes mixed in: every verdict
 // must be the one the simulator's behaviour calls for, every command byte-exact, and memory flat.
 
@@ -112,7 +116,7 @@ private Q_SLOTS:
                 break;
             case 8:
                 mode = "flood";
-                behaviour = {.floodBytes = 512 * 1024};
+                behaviour = {.floodBytes = qint64{512} * 1024};
                 break;
             case 9:
                 mode = "binary values";

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // dialerctl run as the program it is, against simulated dialers on pseudo-terminals, with a port
 // map of the test's own and no display at all.
 
@@ -34,12 +38,16 @@ QJsonArray jsonArray(const QByteArray& text) {
 
 QStringList strings(const QJsonValue& value) {
     QStringList list;
-    for (const QJsonValue& v : value.toArray())
+    const QJsonArray array = value.toArray();
+    for (const auto& v : array)
         list << v.toString();
     return list;
 }
 
-const QList<QByteArray> Stored{"101", "202", "303", "404", "505", "*7#"};
+// What every simulated dialer holds at first.
+QList<QByteArray> stored() {
+    return {"101", "202", "303", "404", "505", "*7#"};
+}
 
 } // namespace
 
@@ -58,7 +66,7 @@ class DialerctlTest : public QObject {
         if (!device.open())
             qFatal("no pseudo-terminal");
         device.setBehaviour(behaviour);
-        device.setValues(Stored);
+        device.setValues(stored());
         m_ports.insert(port, device.portPath());
         return device;
     }
@@ -170,11 +178,11 @@ private Q_SLOTS:
         QTest::newRow("retries recover a dialer that answers the second time")
             << QStringList{"read", "--port", "COM1", "--json", "--retries", "1"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 0 << "read"
-            << QByteArray("?6\r\n?6\r\n") << Stored;
+            << QByteArray("?6\r\n?6\r\n") << stored();
         QTest::newRow("without retries that dialer gives no answer")
             << QStringList{"read", "--port", "COM1", "--json"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 1 << "no-answer"
-            << QByteArray("?6\r\n") << Stored;
+            << QByteArray("?6\r\n") << stored();
     }
     void writes() {
         QFETCH(QStringList, arguments);

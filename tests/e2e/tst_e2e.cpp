@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // The whole story through a real window: the installed program under an X server, a port map
 // pointing at simulated dialers, real X input events (xdotool), the fields read back through the
 // X clipboard, and a screenshot of every message box.
@@ -61,7 +65,7 @@ class EndToEndTest : public QObject {
         device->start(QStringLiteral(DIALER_SIM), QStringList{"--verbose"} + options);
         if (!device->waitForReadyRead(5000))
             return {};
-        const QString path = QString::fromLocal8Bit(device->readLine().trimmed());
+        QString path = QString::fromLocal8Bit(device->readLine().trimmed());
         m_devices.push_back(std::move(device));
         return path;
     }

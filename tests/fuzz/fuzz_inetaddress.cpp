@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Any bytes as address text: the conversion must neither crash nor read out of bounds, and must
 // agree with the C library's inet_aton, which defines the same text forms.
 

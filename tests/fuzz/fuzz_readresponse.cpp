@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Any text as a collected reply: the parser must not crash, and what it accepts must be the text
 // it was given, cut where the commas are.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Any bytes as the content of Velkor.ini: the loader must not crash, and whatever six values it
 // reads must survive a save and a load unchanged.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // Any bytes arriving from the device, judged as the timer tick judges them: no crash, one of the
 // four outcomes, and a read outcome whose values the dialer can be sent back unchanged.
 

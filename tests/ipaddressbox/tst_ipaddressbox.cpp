@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "ipaddressbox/IPAddressBox.h"
 #include "ipaddressbox/IPAddressEdit.h"
 
@@ -142,7 +146,8 @@ private Q_SLOTS:
         box.setFocus();
         QSignalSpy changed(&box, &IPAddressBox::addressChanged);
         int keys = 0;
-        for (const QChar c : QString("10.0.0.1")) {
+        const QString typed = "10.0.0.1";
+        for (const QChar c : typed) {
             QTest::keyClicks(QApplication::focusWidget(), QString(c));
             ++keys;
             QVERIFY2(changed.size() <= keys, qPrintable(QString::number(changed.size())));

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "TestSupport.h"
 
 #include "settings/SettingsFormat.h"
@@ -336,7 +340,7 @@ private Q_SLOTS:
 
     void hugeFileWithSixFieldsFirstLoadsThem() {
         QByteArray bytes("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");
-        bytes += QByteArray(8 * 1024 * 1024, '\xff');
+        bytes += QByteArray(qsizetype{8} * 1024 * 1024, '\xff');
         writeBytes(m_path, bytes);
         const SettingsLoadResult loaded = SettingsStore(m_path).Load();
         QVERIFY(loaded.report.ok());

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 #include "device/ExchangeController.h"
@@ -20,7 +24,7 @@ public:
     std::function<void()> whileShowing; // runs while the "message box" is open
 
     void follow(ExchangeController& exchange) {
-        QObject::connect(&exchange, &ExchangeController::verdictReached,
+        QObject::connect(&exchange, &ExchangeController::verdictReached, &exchange,
                          [this](const Verdict& verdict) {
                              verdicts << verdict;
                              if (verdict.values)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 #include "settings/DialerSettings.h"
@@ -25,7 +29,7 @@ Q_DECLARE_METATYPE(DialerSettings)
 
 namespace QTest {
 template<>
-inline char *toString(const DialerSettings& s) {
-    return QTest::toString(values(s).join(u'|'));
+inline char *toString(const DialerSettings& t) {
+    return QTest::toString(values(t).join(u'|'));
 }
 } // namespace QTest

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "text/AnsiText.h"
 
 #include <QStringDecoder>
@@ -43,9 +47,9 @@ private Q_SLOTS:
             const bool qtTakesIt = !qt.hasError() && !c.isSurrogate();
             if (ours.has_value() != qtTakesIt || (ours && *ours != theirs))
                 QFAIL(qPrintable(QString("U+%1: ours %2, Qt's %3")
-                                     .arg(u, 4, 16, QChar(u'0'))
-                                     .arg(ours ? QString(ours->toHex()) : "none")
-                                     .arg(qtTakesIt ? QString(theirs.toHex()) : "none")));
+                                     .arg(QString::number(u, 16).rightJustified(4, u'0'),
+                                          ours ? QString(ours->toHex()) : "none",
+                                          qtTakesIt ? QString(theirs.toHex()) : "none")));
             encodable += ours.has_value();
         }
         QCOMPARE(encodable, 256);

@@ -1,7 +1,12 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "CaptionFit.h"
 #include "TestSupport.h"
 
 #include "ui/Form1.h"
+#include "ui/FormLayout.h"
 #include "ui/LinkLabel.h"
 
 #include <QAccessible>
@@ -24,9 +29,6 @@
 #include <QUrl>
 
 namespace {
-
-const QStringList FieldNames{"Text1Num", "Text2Num", "Text3Num",
-                             "Text4Num", "Text5Num", "TextFreeNum"};
 
 QByteArray readBytes(const QString& path) {
     QFile f(path);
@@ -69,7 +71,7 @@ class Form1Test : public QObject {
     }
 
     static QLineEdit *field(Form1& form, int i) {
-        return form.findChild<QLineEdit *>(FieldNames[i]);
+        return form.findChild<QLineEdit *>(FormLayout::FieldNames[i]);
     }
 
     static QStringList shown(Form1& form) {
@@ -180,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(shown(*form), QStringList(6, QString()));
         QVERIFY(!form->exchange().timer().isActive());
         QCOMPARE(form->CorrectData(), qint16(0));
-        for (const QString& name : FieldNames)
+        for (const char *name : FormLayout::FieldNames)
             QVERIFY(form->findChild<QLineEdit *>(name)->maxLength() >= 1 << 30);
     }
 

@@ -1,8 +1,13 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 #include "DialerSimulator.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
 #include "text/AnsiText.h"
 #include "ui/Form1.h"
+#include "ui/FormLayout.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -135,10 +140,8 @@ private Q_SLOTS:
         QCOMPARE(form->CorrectData(), qint16(1));
         const QStringList expected{"101", "202", "", "404", "505", "*7#"};
         QCOMPARE(values(form->settings()), expected);
-        const char *fields[] = {"Text1Num", "Text2Num", "Text3Num",
-                                "Text4Num", "Text5Num", "TextFreeNum"};
         for (int i = 0; i < 6; ++i)
-            QCOMPARE(form->findChild<QLineEdit *>(fields[i])->text(), expected[i]);
+            QCOMPARE(form->findChild<QLineEdit *>(FormLayout::FieldNames[i])->text(), expected[i]);
 
         QLineEdit *third = form->findChild<QLineEdit *>("Text3Num");
         QTest::keyClicks(third, " 33");

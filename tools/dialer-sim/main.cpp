@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // dialer-sim: a GSM dialer on a pseudo-terminal, for trying dialer-config without a device.
 //
 //   dialer-sim [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS] [--split N]

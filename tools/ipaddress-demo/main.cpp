@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
 // ipaddress-demo: the IPv4 address entry component on a window of its own, with both of its forms
 // shown live and a field to write either form.
 
@@ -34,10 +38,10 @@ int main(int argc, char **argv) {
         asLong->setText(QString::number(box->IPAddressAsLong()));
         asString->setText(box->IPAddressAsString());
     };
-    QObject::connect(box, &IPAddressBox::addressChanged, refresh);
-    QObject::connect(writeString, &QPushButton::clicked,
+    QObject::connect(box, &IPAddressBox::addressChanged, box, refresh);
+    QObject::connect(writeString, &QPushButton::clicked, box,
                      [=] { box->setIPAddressAsString(input->text()); });
-    QObject::connect(writeLong, &QPushButton::clicked,
+    QObject::connect(writeLong, &QPushButton::clicked, box,
                      [=] { box->setIPAddressAsLong(input->text().toInt()); });
     refresh();
     window.show();

@@ -1,0 +1,35 @@
+#!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
+# Builds the Debian package from the release preset and checks it the way Debian would: lintian
+# (no error, no warning), appstreamcli on the AppStream metadata, desktop-file-validate on the
+# desktop entry, and both manual pages through man without a warning.
+set -eu
+cd "$(dirname "$0")/.."
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)"
+rm -f build-release/*.deb
+(cd build-release && cpack >/dev/null)
+deb=$(ls build-release/*.deb)
+echo "== $deb =="
+
+contents=$(mktemp -d)
+trap 'rm -rf "$contents"' EXIT
+dpkg-deb -x "$deb" "$contents"
+
+# Informational tags are reported, not failed on.
+lintian --fail-on error,warning --display-info "$deb"
+appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
+desktop-file-validate "$contents"/usr/share/applications/dialer-config.desktop
+for page in "$contents"/usr/share/man/man1/*.1.gz; do
+    warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    if [ -n "$warnings" ]; then
+        echo "$page: $warnings" >&2
+        exit 1
+    fi
+done
+echo "== package checks passed =="
