@@ -28,11 +28,19 @@ QString SaveCommand(const DialerSettings& settings) {
     return command;
 }
 
+Unsendable whyUnsendable(QStringView value) {
+    if (value.contains(Separator))
+        return Unsendable::Separator;
+    if (value.contains(u'\r') || value.contains(u'\n'))
+        return Unsendable::LineBreak;
+    if (!AnsiText::isEncodable(value))
+        return Unsendable::OutsideCodePage;
+    return Unsendable::No;
+}
+
 int firstUnsendableValue(const DialerSettings& settings) {
     for (int i = 0; i < DialerSettings::FieldCount; ++i) {
-        const QString& value = settings[i];
-        if (value.contains(Separator) || value.contains(u'\r') || value.contains(u'\n') ||
-            !AnsiText::isEncodable(value))
+        if (whyUnsendable(settings[i]) != Unsendable::No)
             return i + 1;
     }
     return 0;

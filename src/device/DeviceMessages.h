@@ -26,9 +26,13 @@ namespace DeviceMessages {
 // The values go in unchanged: no quoting, escaping or trimming.
 [[nodiscard]] QString SaveCommand(const DialerSettings& settings);
 
-// The values of a save command the one-line protocol can carry: a comma, CR or LF inside a value
-// would shift the device's fields, and a character outside the line's code page cannot be sent.
-// Returns the position (1 to 6) of the first value it cannot carry, or 0 when all are fine.
+// Why the one-line protocol cannot carry a value: a comma or a line break inside it would shift the
+// device's fields, and a character outside the line's code page cannot be sent.
+enum class Unsendable { No, Separator, LineBreak, OutsideCodePage };
+[[nodiscard]] Unsendable whyUnsendable(QStringView value);
+
+// The position (1 to 6) of the first value of a save command the line cannot carry, or 0 when all
+// are fine.
 [[nodiscard]] int firstUnsendableValue(const DialerSettings& settings);
 
 // Only the whole reply compared exactly, case included, is an acknowledgement.

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
@@ -86,7 +85,9 @@ QList<PortMap::Candidate> serialDevices() {
     return devices;
 }
 
-PortMap::Adapter systemAdapterOf(const QString& devicePath) {
+} // namespace
+
+PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
     const QString device = QFileInfo(devicePath).canonicalFilePath();
     if (!device.startsWith(u"/dev/"))
         return {};
@@ -105,13 +106,15 @@ QList<PortMap::Candidate> serialDevices() {
     return qtSerialDevices();
 }
 
-PortMap::Adapter systemAdapterOf(const QString& devicePath) {
+} // namespace
+
+PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports) {
         if (info.systemLocation() != devicePath && info.portName() != devicePath)
             continue;
-        PortMap::Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(),
-                                 std::nullopt, std::nullopt};
+        Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(), std::nullopt,
+                        std::nullopt};
         if (info.hasVendorIdentifier())
             adapter.vendorId = info.vendorIdentifier();
         if (info.hasProductIdentifier())
@@ -121,12 +124,6 @@ PortMap::Adapter systemAdapterOf(const QString& devicePath) {
     return {};
 }
 #endif
-
-} // namespace
-
-PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
-    return systemAdapterOf(devicePath);
-}
 
 bool naturalLess(QStringView a, QStringView b) {
     qsizetype i = 0;
@@ -159,6 +156,19 @@ bool naturalLess(QStringView a, QStringView b) {
     return a.size() - i < b.size() - j;
 }
 
+QString PortMap::portName(int port) {
+    return QStringLiteral("COM%1").arg(port);
+}
+
+std::optional<int> PortMap::portNumber(QStringView name) {
+    if (name.size() != 4 || name.first(3).compare(u"COM", Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    const char16_t digit = name[3].unicode();
+    if (digit < u'0' + FirstPort || digit > u'0' + LastPort)
+        return std::nullopt;
+    return digit - u'0';
+}
+
 QString PortMap::mapFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/dialer-config/ports.ini");
@@ -177,8 +187,6 @@ PortMap PortMap::fromSystem() {
 // A few lines of INI read by hand: QSettings would turn a value holding a comma into a list and
 // give backslashes a meaning of their own, and device paths may hold both.
 PortMap PortMap::fromMapText(QStringView text) {
-    static const QRegularExpression portKey(QStringLiteral("^COM([1-9])$"),
-                                            QRegularExpression::CaseInsensitiveOption);
     PortMap map;
     bool inPorts = false;
     for (QStringView line : text.split(u'\n')) {
@@ -194,11 +202,10 @@ PortMap PortMap::fromMapText(QStringView text) {
         const qsizetype equals = line.indexOf(u'=');
         if (!inPorts || equals < 0)
             continue;
-        const QRegularExpressionMatch match =
-            portKey.match(line.first(equals).trimmed().toString());
+        const std::optional<int> port = portNumber(line.first(equals).trimmed());
         const QStringView path = unquoted(line.sliced(equals + 1).trimmed());
-        if (match.hasMatch() && !path.isEmpty())
-            map.setDevice(match.captured(1).toInt(), {path.toString(), {}});
+        if (port && !path.isEmpty())
+            map.setDevice(*port, {path.toString(), {}});
     }
     if (!map.isEmpty())
         map.m_source = Source::MapFile;
@@ -210,11 +217,10 @@ PortMap PortMap::fromDevices(QList<Candidate> devices) {
 #ifdef Q_OS_WIN
     // COMn is the system's own COMn; it need not be present now to be named.
     for (int port = FirstPort; port <= LastPort; ++port)
-        map.setDevice(port, {QStringLiteral("COM%1").arg(port), {}});
+        map.setDevice(port, {portName(port), {}});
     for (const Candidate& c : devices) {
-        static const QRegularExpression comName(QStringLiteral("^COM([1-9])$"));
-        if (const auto m = comName.match(c.name); m.hasMatch())
-            map.setDevice(m.captured(1).toInt(), {c.path, c.description});
+        if (const std::optional<int> port = portNumber(c.name))
+            map.setDevice(*port, {c.path, c.description});
     }
 #else
     std::stable_sort(devices.begin(), devices.end(), [](const Candidate& a, const Candidate& b) {

@@ -54,6 +54,10 @@ public:
 
     PortMap() = default;
 
+    // "COM3" for 3; and back, any case, for COM1 to COM9 only.
+    [[nodiscard]] static QString portName(int port);
+    [[nodiscard]] static std::optional<int> portNumber(QStringView name);
+
     // $XDG_CONFIG_HOME/dialer-config/ports.ini, or the platform's equivalent.
     [[nodiscard]] static QString mapFilePath();
 

@@ -85,7 +85,7 @@ void SerialPort::clearError() {
 QString SerialPort::portLabel() const {
     if (!m_label.isEmpty())
         return m_label;
-    QString name = QStringLiteral("COM%1").arg(m_commPort);
+    QString name = PortMap::portName(m_commPort);
     const std::optional<PortMap::Device> device = m_map.device(m_commPort);
     if (!device || device->path == name)
         return name;

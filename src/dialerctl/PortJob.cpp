@@ -25,12 +25,12 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
     , m_plan(std::move(plan))
     , m_record(m_plan.values) {
     m_result.target = std::move(target);
-    // The exchange opens COMn of its own map: the target's number, or 1 for a device path.
+    if (m_result.target.number > 0)
+        m_portNumber = m_result.target.number;
     SerialPort& port = m_exchange.port();
     PortMap map;
     if (!m_result.target.device.isEmpty())
-        map.setDevice(m_result.target.number > 0 ? m_result.target.number : 1,
-                      {m_result.target.device, {}});
+        map.setDevice(m_portNumber, {m_result.target.device, {}});
     port.setPortMap(map);
     if (m_result.target.number == 0)
         port.setPortLabel(m_result.target.port);
@@ -50,7 +50,7 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
 }
 
 QString PortJob::portSelectorText() const {
-    return QStringLiteral("COM%1").arg(m_result.target.number > 0 ? m_result.target.number : 1);
+    return PortMap::portName(m_portNumber);
 }
 
 void PortJob::start() {

@@ -79,6 +79,7 @@ private:
 
     Plan m_plan;
     PortResult m_result;
+    int m_portNumber = 1;    // COMn of the exchange's own map: the target's number, 1 for a path
     DialerSettings m_record; // what a save sends
     ExchangeController m_exchange{*this};
     Step m_step = Step::Read;

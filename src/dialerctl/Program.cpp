@@ -45,12 +45,16 @@ int inputError(const QString& text) {
 
 // Why the line cannot carry a value, in plain words; empty when it can.
 QString unsendable(const QString& value) {
-    if (value.contains(u','))
+    switch (DeviceMessages::whyUnsendable(value)) {
+    case DeviceMessages::Unsendable::No:
+        break;
+    case DeviceMessages::Unsendable::Separator:
         return QStringLiteral("it holds a comma, which separates the dialer's fields");
-    if (value.contains(u'\r') || value.contains(u'\n'))
+    case DeviceMessages::Unsendable::LineBreak:
         return QStringLiteral("it holds a line break, which ends the dialer's command");
-    if (!AnsiText::isEncodable(value))
+    case DeviceMessages::Unsendable::OutsideCodePage:
         return QStringLiteral("it holds a character that windows-1251 cannot carry");
+    }
     return {};
 }
 

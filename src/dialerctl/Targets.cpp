@@ -8,7 +8,6 @@
 #include "device/SerialPort.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace dialerctl {
 
@@ -18,19 +17,6 @@ namespace {
 QString identity(const QString& device) {
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
-}
-
-std::optional<int> comNumber(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9])$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = com.match(name);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toInt();
-}
-
-QString comName(int number) {
-    return QStringLiteral("COM%1").arg(number);
 }
 
 QList<ProbedPort> probe(const PortMap& map) {
@@ -50,12 +36,14 @@ QList<Target> selectPorts(const QStringList& names, const PortMap& map) {
         if (name.compare(u"all", Qt::CaseInsensitive) == 0) {
             for (const ProbedPort& probed : probe(map)) {
                 if (probed.opened)
-                    numbered.append({comName(probed.port), probed.devicePath, probed.port});
+                    numbered.append(
+                        {PortMap::portName(probed.port), probed.devicePath, probed.port});
             }
-        } else if (const std::optional<int> number = comNumber(name)) {
+        } else if (const std::optional<int> number = PortMap::portNumber(name)) {
             // A number the map leaves empty stays selected: its exchange fails like the window's.
             const std::optional<PortMap::Device> device = map.device(*number);
-            numbered.append({comName(*number), device ? device->path : QString(), *number});
+            numbered.append(
+                {PortMap::portName(*number), device ? device->path : QString(), *number});
         } else {
             paths.append({name, name, 0});
         }
@@ -79,7 +67,7 @@ QList<PortState> listPorts(const PortMap& map) {
         if (probed.devicePath.isEmpty())
             continue;
         PortState state;
-        state.target = {comName(probed.port), probed.devicePath, probed.port};
+        state.target = {PortMap::portName(probed.port), probed.devicePath, probed.port};
         switch (probed.error) {
         case SerialPort::Error::None:
             state.state = QStringLiteral("free");

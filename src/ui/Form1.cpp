@@ -147,9 +147,8 @@ void Form1::showInfo(const QString& text) {
 }
 
 void Form1::PortDiscovery() {
-    m_ports = m_portSource();
     SerialPort& MSComm1 = m_exchange.port();
-    MSComm1.setPortMap(m_ports);
+    MSComm1.setPortMap(m_portSource());
     offerPorts(::PortDiscovery(MSComm1));
     if (Combo1->count() > 0)
         Combo1->setEnabled(true);
@@ -162,12 +161,14 @@ void Form1::PortDiscovery() {
 // numbers and places, the text in the selector stays as the user left it, and an exchange under
 // way keeps its port: only the ports not offered yet are tried, on a port object of their own.
 void Form1::refreshPorts() {
-    m_ports.adoptNewDevices(m_portSource());
-    m_exchange.port().setPortMap(m_ports);
+    // The session's numbering is the one the exchange's port holds.
+    PortMap ports = m_exchange.port().portMap();
+    ports.adoptNewDevices(m_portSource());
+    m_exchange.port().setPortMap(ports);
     PortMap unlisted;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        const std::optional<PortMap::Device> device = m_ports.device(n);
-        if (device && Combo1->findText(QStringLiteral("COM%1").arg(n)) < 0)
+        const std::optional<PortMap::Device> device = ports.device(n);
+        if (device && Combo1->findText(PortMap::portName(n)) < 0)
             unlisted.setDevice(n, *device);
     }
     if (unlisted.isEmpty())
@@ -195,7 +196,7 @@ void Form1::refreshPorts() {
 // selector's own tooltip tells why a present device is missing, where it can be told.
 void Form1::offerPorts(const QList<ProbedPort>& probed) {
     for (const ProbedPort& p : probed) {
-        const QString name = QStringLiteral("COM%1").arg(p.port);
+        const QString name = PortMap::portName(p.port);
         if (p.opened) {
             m_portNotes.remove(p.port);
             if (Combo1->findText(name) >= 0)
@@ -250,7 +251,7 @@ void Form1::Label10_Click() {
 void Form1::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !Combo1->isEnabled() &&
-        Combo1->count() == 0 && m_exchange.state() == ExchangeController::State::Idle)
+        m_exchange.state() == ExchangeController::State::Idle)
         refreshPorts();
 }
 

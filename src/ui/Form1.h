@@ -90,7 +90,6 @@ private:
 
     SettingsStore m_store;
     std::function<PortMap()> m_portSource = &PortMap::fromSystem;
-    PortMap m_ports;                // this session's numbering
     QMap<int, QString> m_portNotes; // why a present port is not offered
     QString m_selectorTip;          // the selector's own tooltip, before any notes
     DialerSettings m_settings;
