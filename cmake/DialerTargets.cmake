@@ -74,3 +74,5 @@ function(dialer_forbid_links target)
         endforeach()
     endwhile()
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)

@@ -14,6 +14,7 @@
 
 namespace {
 
+#ifndef Q_OS_WIN
 int deviceGroup(QStringView name) {
     if (name.startsWith(u"ttyUSB"))
         return 0;
@@ -21,6 +22,7 @@ int deviceGroup(QStringView name) {
         return 1;
     return 2;
 }
+#endif
 
 QStringView unquoted(QStringView value) {
     if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')

@@ -63,8 +63,8 @@ std::optional<LineSettings> parseLineSettings(QStringView settings) {
 
 SerialPort::SerialPort(QObject *parent)
     : QObject(parent) {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onPortError);
+    connect(&m_port, &SerialLine::readyRead, this, &SerialPort::onReadyRead);
+    connect(&m_port, &SerialLine::errorOccurred, this, &SerialPort::onPortError);
 }
 
 SerialPort::~SerialPort() {

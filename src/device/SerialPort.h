@@ -5,6 +5,7 @@
 #pragma once
 
 #include "PortMap.h"
+#include "SerialLine.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -103,7 +104,7 @@ private:
     void closePort();
     void discardInput();
 
-    QSerialPort m_port;
+    SerialLine m_port;
     PortMap m_map;
     QString m_label;
     QString m_settings = QStringLiteral("9600,N,8,1");

@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -91,18 +93,31 @@ private Q_SLOTS:
 #endif
 
     void mapFileInTheUsersConfigurationFolderTakesPrecedence() {
+#ifdef Q_OS_WIN
+        // The user's local application data folder, here the test's own copy of it.
+        QStandardPaths::setTestModeEnabled(true);
+        const QString folder = QFileInfo(PortMap::mapFilePath()).absolutePath();
+        QVERIFY(PortMap::mapFilePath().endsWith("/dialer-config/ports.ini"));
+        QVERIFY(QDir().mkpath(folder));
+#else
         QTemporaryDir config;
         const QByteArray before = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         QCOMPARE(PortMap::mapFilePath(), config.filePath("dialer-config/ports.ini"));
         QVERIFY(QDir(config.path()).mkpath("dialer-config"));
+#endif
         QFile file(PortMap::mapFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[ports]\nCOM5=/dev/pts/99\n");
+        file.write("[ports]\nCOM5=/dev/pts/99\nCOM6=COM12\n");
         file.close();
         const PortMap map = PortMap::fromSystem();
+#ifdef Q_OS_WIN
+        QVERIFY(file.remove());
+        QStandardPaths::setTestModeEnabled(false);
+#else
         qputenv("XDG_CONFIG_HOME", before);
-        QCOMPARE(describe(map), QStringList{"5=/dev/pts/99"});
+#endif
+        QCOMPARE(describe(map), (QStringList{"5=/dev/pts/99", "6=COM12"}));
     }
 
     void portNumberIsTheFourthCharacterAlone_data() {
