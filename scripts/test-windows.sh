@@ -1,0 +1,168 @@
+#!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
+# The Windows lane, as root on Debian 12: cross-builds the Windows programs and tests with
+# mingw-w64 (the `windows` preset), runs every test under wine with a throwaway prefix, and runs
+# dialerctl.exe through wine's COM1 to COM3 against simulated dialers on Linux pseudo-terminals,
+# checking the bytes each dialer received. Qt for Windows is unpacked from ../shared/windows or,
+# where no prebuilt tarball is, built once by scripts/build-qt-windows.sh into the cache.
+set -eu
+cd "$(dirname "$0")/.."
+top=$(pwd)
+qt=${DIALER_QT_WINDOWS:-/var/cache/dialer-config/qt6-mingw-6.4.2}
+export DIALER_QT_WINDOWS="$qt"
+
+packages="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          mingw-w64-tools qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build wine
+          wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+if [ ! -f "$qt/toolchain-mingw64.cmake" ]; then
+    prebuilt="$top/../shared/windows/qt6-mingw-6.4.2.tar.xz"
+    if [ -f "$prebuilt" ]; then
+        echo "== Qt for Windows from $prebuilt =="
+        tmp=$(mktemp -d)
+        tar -C "$tmp" -xJf "$prebuilt"
+        mkdir -p "$(dirname "$qt")"
+        rm -rf "$qt"
+        mv "$tmp/qt6-mingw" "$qt"
+        rmdir "$tmp"
+    else
+        echo "== building Qt for Windows into $qt (some 40 minutes) =="
+        scripts/build-qt-windows.sh "$qt"
+    fi
+fi
+
+# Tests and programs (scripts/test.sh builds the Linux side, whose simulator answers here).
+if [ ! -x build/tools/dialer-sim/dialer-sim ]; then
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target dialer-sim
+fi
+echo "== Windows build =="
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)"
+
+work=$(mktemp -d)
+sims=""
+cleanup() {
+    # shellcheck disable=SC2086
+    [ -z "$sims" ] || kill $sims 2>/dev/null || true
+    WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WINEPREFIX="$work/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+export WINEPATH="Z:$qt/bin"
+export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
+# The offscreen platform reads fonts from one folder: Liberation Sans in Arial's place, and
+# DejaVu Sans for the test of a wider face.
+mkdir -p "$work/fonts"
+ln -s /usr/share/fonts/truetype/liberation2/*.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf \
+    "$work/fonts/"
+export WINEQT_QPA_FONTDIR="Z:$work/fonts"
+wineboot -i >"$work/wineboot.log" 2>&1
+
+passed=0
+failed=0
+pass() {
+    passed=$((passed + 1))
+    echo "PASS  $1"
+}
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL  $1"
+}
+
+echo "== tests under wine =="
+for t in build-windows/tst_*.exe; do
+    name=$(basename "$t" .exe)
+    if timeout 300 wine "$t" >"$work/$name.log" 2>&1; then
+        pass "$name ($(grep '^Totals' "$work/$name.log"))"
+    else
+        cat "$work/$name.log"
+        fail "$name"
+    fi
+done
+
+echo "== exchanges through wine's COM ports =="
+sim=build/tools/dialer-sim/dialer-sim
+"$sim" --link "$work/com1" --verbose --values '111,222,333,444,555,*100#' >"$work/sim1.log" 2>&1 &
+sims="$sims $!"
+"$sim" --link "$work/com2" --silent --verbose >"$work/sim2.log" 2>&1 &
+sims="$sims $!"
+"$sim" --link "$work/com3" --garbage --verbose >"$work/sim3.log" 2>&1 &
+sims="$sims $!"
+for n in 1 2 3; do
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        if [ -e "$work/com$n" ]; then break; fi
+        sleep 0.2
+    done
+done
+# COM1 to COM3 are the simulators; the rest name nothing, so that a machine's own serial ports
+# (which wine would otherwise number) stay out of the run.
+for n in 1 2 3 4 5 6 7 8 9; do
+    target="$work/com$n"
+    [ "$n" -le 3 ] || target="$work/absent$n"
+    wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "$target" /f >/dev/null 2>&1
+done
+wineserver -k 2>/dev/null || true
+sleep 1
+
+ctl=build-windows/dialerctl.exe
+wine "$ctl" ports >"$work/ports.txt" 2>"$work/ports.err" || true
+if grep -q '^COM1 .* free' "$work/ports.txt" && grep -q '^COM3 .* free' "$work/ports.txt" &&
+    ! grep -q '^COM4 .* free' "$work/ports.txt"; then
+    # Wine answers a COM port whose link leads nowhere with an error of its own, not "missing".
+    pass "dialerctl.exe ports: COM1 to COM3 free, COM4 not"
+else
+    cat "$work/ports.txt" "$work/ports.err"
+    fail "dialerctl.exe ports"
+fi
+
+wine "$ctl" read --port COM1 --port COM2 --port COM3 >"$work/read.txt" 2>"$work/read.err" || true
+if grep -q '^COM1 .* read  *111,222,333,444,555,\*100#' "$work/read.txt" &&
+    grep -q '^COM2 .* no-answer' "$work/read.txt" && grep -q '^COM3 .* check-fields' "$work/read.txt"; then
+    pass "dialerctl.exe read: read, no-answer and check-fields"
+else
+    cat "$work/read.txt" "$work/read.err"
+    fail "dialerctl.exe read"
+fi
+
+start=$(date +%s%N)
+if wine "$ctl" write --port COM1 --values 'Ив,2,3,4,5,*1#' --verify >"$work/write.txt" 2>&1 &&
+    grep -q 'verified' "$work/write.txt"; then
+    pass "dialerctl.exe write --verify: verified"
+else
+    cat "$work/write.txt"
+    fail "dialerctl.exe write --verify"
+fi
+elapsed=$((($(date +%s%N) - start) / 1000000))
+# The save in windows-1251, CR LF, exactly as it went out; a verify holds two 500 ms windows.
+if grep -q -- '<- .*c8 e2' "$work/sim1.log"; then
+    pass "the save reached the dialer in windows-1251"
+else
+    cat "$work/sim1.log"
+    fail "the save's bytes"
+fi
+if [ "$elapsed" -ge 1000 ]; then
+    pass "write --verify held two 500 ms windows (${elapsed} ms with wine's start)"
+else
+    fail "write --verify took only ${elapsed} ms"
+fi
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
