@@ -17,7 +17,7 @@ export DIALER_QT_WINDOWS="$qt"
 
 packages="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build wine
-          wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils"
+          wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils wixl zip python3 xvfb xauth"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -162,6 +162,71 @@ if [ "$elapsed" -ge 1000 ]; then
     pass "write --verify held two 500 ms windows (${elapsed} ms with wine's start)"
 else
     fail "write --verify took only ${elapsed} ms"
+fi
+
+echo "== installer and portable folder =="
+# The programs with the Qt and mingw runtime DLLs and the windows platform plugin beside them.
+stage="$work/stage"
+mkdir -p "$stage/dialer-config/platforms" "$stage/dialer-config/styles"
+cp build-windows/dialer-config.exe build-windows/dialerctl.exe build-windows/ipaddress-demo.exe \
+    "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
+    "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" \
+    "$stage/dialer-config/"
+cp "$qt/plugins/platforms/qwindows.dll" "$stage/dialer-config/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/dialer-config/styles/"
+cp build-windows/windows/dialer-config.ico "$stage/"
+rm -f build-windows/dialer-config-2.00.msi build-windows/dialer-config-2.00-windows.zip
+(cd "$stage" && zip -qr "$top/build-windows/dialer-config-2.00-windows.zip" dialer-config)
+(cd "$stage" && python3 "$top/packaging/windows/wxs.py" dialer-config dialer-config.ico \
+    >dialer-config.wxs && wixl -a x64 -o "$top/build-windows/dialer-config-2.00.msi" \
+    dialer-config.wxs 2>"$work/wixl.log")
+if [ -f build-windows/dialer-config-2.00.msi ] && [ -f build-windows/dialer-config-2.00-windows.zip ]; then
+    pass "dialer-config-2.00.msi and the portable .zip built"
+else
+    cat "$work/wixl.log"
+    fail "the installer"
+fi
+
+wineserver -k 2>/dev/null || true
+export WINEPREFIX="$work/install-prefix"
+wineboot -i >"$work/wineboot2.log" 2>&1
+installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
+wine msiexec /i "$(winepath -w build-windows/dialer-config-2.00.msi 2>/dev/null)" /qn \
+    >"$work/msiexec.log" 2>&1 || true
+version=$(cd "$installed" 2>/dev/null && wine ./dialerctl.exe --version 2>/dev/null | tr -d '\r') || true
+entry=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    grep -c 'DisplayName.*dialer-config') || true
+if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
+    [ -f "$installed/platforms/qwindows.dll" ]; then
+    pass "the .msi installs: $version, an uninstall entry"
+else
+    cat "$work/msiexec.log"
+    fail "the .msi install (version '$version', uninstall entries $entry)"
+fi
+# The window's start-up from the installed folder, on the windows platform under an X server:
+# still running after three seconds.
+(cd "$installed" 2>/dev/null && exec env -u WINEQT_QPA_PLATFORM xvfb-run -a wine ./dialer-config.exe) \
+    >"$work/window.log" 2>&1 &
+window=$!
+sleep 3
+if kill -0 "$window" 2>/dev/null; then
+    pass "the installed window starts"
+else
+    cat "$work/window.log"
+    fail "the installed window did not stay up"
+fi
+kill "$window" 2>/dev/null || true
+wait "$window" 2>/dev/null || true
+wineserver -k 2>/dev/null || true
+wine msiexec /x "$(winepath -w build-windows/dialer-config-2.00.msi 2>/dev/null)" /qn \
+    >>"$work/msiexec.log" 2>&1 || true
+left=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    grep -c 'DisplayName.*dialer-config') || true
+if [ ! -e "$installed" ] && [ "$left" -eq 0 ]; then
+    pass "the .msi uninstalls, leaving nothing behind"
+else
+    find "$installed" | head
+    fail "the uninstall left files or its entry"
 fi
 
 echo "windows: $passed passed, $failed failed"
