@@ -11,6 +11,31 @@
 
 #include <limits>
 
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+
+// True when this process may open no further file: the port's lock could then not be made,
+// which Qt reports like a lock held by another program.
+bool outOfDescriptors() {
+#ifdef Q_OS_WIN
+    return false;
+#else
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EMFILE || errno == ENFILE;
+    ::close(fd);
+    return false;
+#endif
+}
+
+} // namespace
+
 std::optional<LineSettings> parseLineSettings(QStringView settings) {
     const QList<QStringView> parts = settings.split(u',');
     if (parts.size() != 4)
@@ -189,6 +214,9 @@ bool SerialPort::setPortOpen(bool open) {
         case QSerialPort::OpenError:
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         case QSerialPort::PermissionError: {
+            if (outOfDescriptors())
+                return fail(Error::Io, QStringLiteral("слишком много открытых файлов: порт "
+                                                      "открыть нельзя, пока не закроются другие"));
             // The port's lock and an access check both answer with a permission error: a device
             // this user may open is held by someone else.
             const QFileInfo file(device->path);

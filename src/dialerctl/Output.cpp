@@ -25,10 +25,36 @@ QJsonArray jsonValues(const DialerSettings& settings) {
     return array;
 }
 
-QString joined(const DialerSettings& settings) {
+// A cell as a terminal may show it: control characters (a dialer may send any byte) are escaped,
+// never passed to the terminal raw, and a backslash is doubled so that nothing reads as one.
+QString printable(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            shown += QStringLiteral("\\\\");
+        else if (u == u'\r')
+            shown += QStringLiteral("\\r");
+        else if (u == u'\n')
+            shown += QStringLiteral("\\n");
+        else if (u == u'\t')
+            shown += QStringLiteral("\\t");
+        else if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// The six values in a table cell: a value whose end is blank is quoted, so the blanks show.
+QString shownValues(const DialerSettings& settings) {
     QStringList list;
-    for (int i = 0; i < DialerSettings::FieldCount; ++i)
-        list << settings[i];
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        const QString value = printable(settings[i]);
+        list << (value.endsWith(u' ') ? u'"' + value + u'"' : value);
+    }
     return list.join(u',');
 }
 
@@ -68,19 +94,21 @@ QJsonValue hexId(const std::optional<quint16>& id) {
 
 static QString valuesCell(const PortResult& r) {
     if (r.outcome == u"mismatch")
-        return QStringLiteral("%1 (written %2)").arg(joined(*r.valuesRead), joined(*r.written));
+        return QStringLiteral("%1 (written %2)")
+            .arg(shownValues(*r.valuesRead), shownValues(*r.written));
     if (!r.success)
-        return oneLine(r.message);
+        return printable(oneLine(r.message));
     if (r.outcome == u"saved")
-        return joined(*r.written);
-    return joined(*r.valuesRead);
+        return shownValues(*r.written);
+    return shownValues(*r.valuesRead);
 }
 
 QByteArray resultsTable(const QList<PortResult>& results) {
     QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"),
                              QStringLiteral("OUTCOME"), QStringLiteral("VALUES")}};
     for (const PortResult& r : results)
-        rows << QStringList{r.target.port, r.target.device, r.outcome, valuesCell(r)};
+        rows << QStringList{printable(r.target.port), printable(r.target.device), r.outcome,
+                            valuesCell(r)};
     return table(rows);
 }
 
@@ -146,10 +174,13 @@ QByteArray portsJson(const QList<PortState>& ports) {
 
 bool ExchangeLog::open(const QString& path) {
     m_file.setFileName(path);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return true;
+    m_error = m_file.errorString();
+    return false;
 }
 
-void ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumber) {
+bool ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumber) {
     QJsonObject object{{QStringLiteral("time"), record.at.toString(Qt::ISODateWithMs)},
                        {QStringLiteral("port"), record.target.port},
                        {QStringLiteral("device"), record.target.device},
@@ -162,8 +193,17 @@ void ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumb
                                                       : QJsonValue()},
                        {QStringLiteral("written"),
                         record.written ? QJsonValue(jsonValues(*record.written)) : QJsonValue()}};
-    // One write per line, unbuffered: the line reaches the file whole or not at all.
-    (void)m_file.write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+    // One write per line, unbuffered and appending: the line reaches the file whole, or what part
+    // of it did is taken back, so that the record never holds half a line.
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    const bool seekable = !m_file.isSequential();
+    const qint64 before = seekable ? m_file.size() : 0;
+    if (m_file.write(line) == line.size())
+        return true;
+    m_error = m_file.errorString();
+    if (seekable && m_file.size() > before)
+        (void)m_file.resize(before);
+    return false;
 }
 
 bool isTerminal(std::FILE *stream) {

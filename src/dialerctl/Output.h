@@ -24,16 +24,19 @@ namespace dialerctl {
 [[nodiscard]] QByteArray portsTable(const QList<PortState>& ports);
 [[nodiscard]] QByteArray portsJson(const QList<PortState>& ports);
 
-// Appends one JSON line per exchange to a file, each written and flushed whole, so a run that
-// is killed leaves whole lines.
+// Appends one JSON line per exchange to a file, each in one write, so a run that is killed
+// leaves whole lines. A line that cannot be written whole (a full disk) leaves nothing.
 class ExchangeLog {
 public:
     [[nodiscard]] bool open(const QString& path);
-    [[nodiscard]] QString errorString() const { return m_file.errorString(); }
-    void append(const ExchangeRecord& record, const QString& serialNumber);
+    [[nodiscard]] QString errorString() const { return m_error; }
+    [[nodiscard]] QString fileName() const { return m_file.fileName(); }
+    // False when the line did not reach the file; errorString() says why.
+    [[nodiscard]] bool append(const ExchangeRecord& record, const QString& serialNumber);
 
 private:
     QFile m_file;
+    QString m_error;
 };
 
 // One live status line per port on a terminal: each line is rewritten in place as its port

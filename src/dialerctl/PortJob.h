@@ -9,7 +9,9 @@
 #include "device/ExchangeController.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <optional>
 
@@ -28,7 +30,8 @@ struct Plan {
 // How one port ended.
 struct PortResult {
     Target target;
-    QString outcome; // read, saved, verified, no-answer, check-fields, mismatch, port-error
+    // read, saved, verified, no-answer, check-fields, mismatch, port-error, interrupted
+    QString outcome;
     QString message; // the window's text for the verdict, or why the port failed
     std::optional<DialerSettings> valuesRead; // the six values a read returned, if one did
     std::optional<DialerSettings> written;    // the six values a save command carried
@@ -50,6 +53,10 @@ struct ExchangeRecord {
 // then a read to verify. An exchange without an answer, or with a reply not understood, is
 // tried again up to `retries` more times. Each job owns its exchange, so the jobs of several ports
 // run side by side.
+//
+// A command that follows another on the same port waits for the line to be quiet first, and what
+// arrives meanwhile (a slow dialer's late reply to the previous command) is dropped: it never
+// counts for the next exchange.
 class PortJob : public QObject, private ExchangeHost {
     Q_OBJECT
 
@@ -57,6 +64,10 @@ public:
     PortJob(Target target, Plan plan, QObject *parent = nullptr);
 
     void start();
+    // Stops the job: an exchange under way is cut, its port closed and its command logged as
+    // interrupted; nothing further is sent. The result's message names the signal.
+    void interrupt(const QString& signalName);
+    [[nodiscard]] bool isStarted() const { return m_started; }
     [[nodiscard]] const PortResult& result() const { return m_result; }
     [[nodiscard]] bool isFinished() const { return m_finished; }
 
@@ -74,6 +85,9 @@ private:
     void showInfo(const QString& text) override { m_message = text; }
 
     void run(Step step);
+    void chain(Step step);
+    void onQuietTimeout();
+    void onPortEvent();
     void advance();
     void finish(const QString& outcome, bool success);
 
@@ -89,6 +103,14 @@ private:
     bool m_unsendable = false;
     QString m_message;
     bool m_finished = false;
+    bool m_started = false;
+    bool m_interrupted = false;
+    bool m_pending = false;     // an exchange has ended and advance() has yet to take it
+    QString m_lost;             // why the port was lost during the exchange, if it was
+    bool m_answered = false;    // the last exchange got a whole answer
+    QTimer m_quiet;             // the line has been quiet this long: the next command may go
+    QElapsedTimer m_quietSince; // since the wait for a quiet line began
+    Step m_next = Step::Read;   // the command that waits for the quiet line
 };
 
 // The outcome's name as dialerctl reports it: read, saved, no-answer, check-fields.

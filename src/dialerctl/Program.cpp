@@ -7,16 +7,18 @@
 #include "CommandLine.h"
 #include "Output.h"
 #include "PortJob.h"
+#include "ProcessControl.h"
 #include "Targets.h"
 #include "device/DeviceMessages.h"
 #include "settings/SettingsFormat.h"
-#include "settings/SettingsStore.h"
 #include "text/AnsiText.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -33,9 +35,20 @@ constexpr int Success = 0;
 constexpr int PortFailed = 1;
 constexpr int UsageOrInput = 2;
 
-void print(std::FILE *stream, const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+bool print(std::FILE *stream, const QByteArray& bytes) {
+    const std::size_t wrote = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    return std::fflush(stream) == 0 && wrote == std::size_t(bytes.size());
+}
+
+// What a command prints on stdout is its result: a pipe closed early or a full disk under
+// `> file` is a failure of the run, never a silent one.
+int printResult(const QByteArray& bytes, int status) {
+    if (print(stdout, bytes))
+        return status;
+    print(stderr, QStringLiteral("dialerctl: the output could not be written: %1.\n")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                      .toUtf8());
+    return status == Success ? PortFailed : status;
 }
 
 int inputError(const QString& text) {
@@ -77,37 +90,93 @@ QString refusal(const Invocation& invocation) {
     return {};
 }
 
-// The six values of a settings file, read by the window's loader; only a whole file will do.
+// Why a settings file is not exactly what the window's Exit writes, or nothing: six values, each
+// in double quotes (a quote inside doubled), separated by commas, in windows-1251 with neither a
+// byte order mark nor NUL bytes; only line breaks and blanks may follow. The window's loader
+// takes more than this; a fleet's writes take nothing that might not mean what it seems to.
+QString notStrict(const QByteArray& bytes) {
+    for (const QByteArray& bom :
+         {QByteArray("\xef\xbb\xbf"), QByteArray("\xff\xfe"), QByteArray("\xfe\xff")}) {
+        if (bytes.startsWith(bom))
+            return QStringLiteral("it begins with a byte order mark (saved as UTF-8 or "
+                                  "Unicode); save it as ANSI, windows-1251");
+    }
+    if (bytes.contains('\0'))
+        return QStringLiteral("it holds NUL bytes (saved as Unicode?); save it as ANSI, "
+                              "windows-1251");
+    qsizetype pos = 0;
+    for (int field = 1; field <= DialerSettings::FieldCount; ++field) {
+        if (pos >= bytes.size())
+            return QStringLiteral("it holds only %1 of the six values").arg(field - 1);
+        if (bytes[pos] != '"')
+            return QStringLiteral("value %1 is not in double quotes").arg(field);
+        for (++pos;; ++pos) {
+            if (pos >= bytes.size())
+                return QStringLiteral("value %1 has no closing quote").arg(field);
+            if (bytes[pos] != '"')
+                continue;
+            if (pos + 1 < bytes.size() && bytes[pos + 1] == '"') {
+                ++pos;
+                continue;
+            }
+            break;
+        }
+        ++pos; // the closing quote
+        if (field < DialerSettings::FieldCount) {
+            if (pos >= bytes.size() || bytes[pos] != ',')
+                return pos >= bytes.size() || bytes[pos] == '\r' || bytes[pos] == '\n'
+                           ? QStringLiteral("it holds only %1 of the six values").arg(field)
+                           : QStringLiteral("value %1 is followed by something other than a "
+                                            "comma")
+                                 .arg(field);
+            ++pos;
+        }
+    }
+    for (; pos < bytes.size(); ++pos) {
+        if (!QByteArrayView(" \t\r\n").contains(bytes[pos]))
+            return QStringLiteral("something follows the six values");
+    }
+    return {};
+}
+
+// The six values of a settings file, read once; only a whole, strict file will do.
 std::optional<DialerSettings> loadValues(const QString& path, QString *error) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    QFile file(path);
+    if (!file.exists()) {
         *error = QStringLiteral("--from %1: no such file.").arg(path);
         return std::nullopt;
     }
-    const SettingsLoadResult loaded = SettingsStore(path).Load();
-    switch (loaded.report.problem) {
-    case SettingsProblem::None:
-        return loaded.settings;
-    case SettingsProblem::CannotOpen:
-        *error = QStringLiteral("--from %1: cannot be read: %2.").arg(path, loaded.report.detail);
-        break;
-    case SettingsProblem::EndsEarly:
-    case SettingsProblem::TooLarge:
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--from %1: cannot be read: %2.").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    // A settings file is one short line; anything near this size is not one.
+    constexpr qint64 MaxBytes = 64 * 1024;
+    const QByteArray bytes = file.read(MaxBytes + 1);
+    if (bytes.size() > MaxBytes || file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("--from %1: cannot be read: %2.")
+                     .arg(path, bytes.size() > MaxBytes ? QStringLiteral("too large")
+                                                        : file.errorString());
+        return std::nullopt;
+    }
+    if (const QString why = notStrict(bytes); !why.isEmpty()) {
+        *error = QStringLiteral("--from %1: %2. Nothing was sent.").arg(path, why);
+        return std::nullopt;
+    }
+    const SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(bytes));
+    if (parsed.fieldsRead < DialerSettings::FieldCount) {
         *error = QStringLiteral("--from %1: only %2 of the six values could be read.")
                      .arg(path)
-                     .arg(loaded.report.field);
-        break;
-    default:
-        *error = QStringLiteral("--from %1: cannot be read.").arg(path);
-        break;
+                     .arg(parsed.fieldsRead);
+        return std::nullopt;
     }
-    return std::nullopt;
+    return parsed.settings;
 }
 
 int listPortsCommand(const Invocation& invocation, const PortMap& map) {
     const QList<PortState> ports = listPorts(map);
-    print(stdout, invocation.format == Format::Json ? portsJson(ports) : portsTable(ports));
-    return Success;
+    return printResult(invocation.format == Format::Json ? portsJson(ports) : portsTable(ports),
+                       Success);
 }
 
 } // namespace
@@ -115,12 +184,12 @@ int listPortsCommand(const Invocation& invocation, const PortMap& map) {
 int run(const QStringList& arguments) {
     const ParseResult parsed = parseCommandLine(arguments);
     if (const auto *early = std::get_if<Early>(&parsed)) {
-        print(stdout,
-              (*early == Early::Help
-                   ? helpText()
-                   : QStringLiteral("dialerctl %1\n").arg(QCoreApplication::applicationVersion()))
-                  .toUtf8());
-        return Success;
+        return printResult(
+            (*early == Early::Help
+                 ? helpText()
+                 : QStringLiteral("dialerctl %1\n").arg(QCoreApplication::applicationVersion()))
+                .toUtf8(),
+            Success);
     }
     if (const auto *error = std::get_if<UsageError>(&parsed))
         return inputError(error->text);
@@ -140,10 +209,9 @@ int run(const QStringList& arguments) {
     }
     if (const QString why = refusal(invocation); !why.isEmpty())
         return inputError(why + QStringLiteral(" Nothing was sent."));
-    ExchangeLog log;
-    if (!invocation.logFile.isEmpty() && !log.open(invocation.logFile))
-        return inputError(
-            QStringLiteral("--log %1: %2.").arg(invocation.logFile, log.errorString()));
+    // From here on a Ctrl-C, a SIGTERM or a dropped session ends the run in order.
+    const Interruptions interruptions;
+    const int portLimit = portsAtOnce();
 
     const QList<Target> targets = selectPorts(invocation.ports, map);
     if (invocation.format == Format::Ini && targets.size() != 1)
@@ -155,6 +223,11 @@ int run(const QStringList& arguments) {
         print(stderr, QByteArrayLiteral("dialerctl: no serial port opens now.\n"));
         return PortFailed;
     }
+    // Opened only once the run is sure to go ahead: a refused run leaves no file behind.
+    ExchangeLog log;
+    if (!invocation.logFile.isEmpty() && !log.open(invocation.logFile))
+        return inputError(
+            QStringLiteral("--log %1: %2.").arg(invocation.logFile, log.errorString()));
 
     QHash<QString, QString> serialNumbers;
     if (!invocation.logFile.isEmpty()) {
@@ -166,49 +239,79 @@ int run(const QStringList& arguments) {
                     invocation.changes, invocation.verify, invocation.retries};
     StatusLines lines(stderr, targets);
     std::vector<std::unique_ptr<PortJob>> jobs;
-    qsizetype running = targets.size();
+    qsizetype running = 0;
+    bool logFailed = false;
+    std::size_t next = 0;
+    // Each job opens its port and writes its command straight away; as many run side by side as
+    // the process may hold ports open, and each one that ends makes room for the next.
+    const auto startMore = [&] {
+        const auto limit = portLimit > 0 ? qsizetype{portLimit} : qsizetype{targets.size()};
+        while (next < jobs.size() && running < limit && !interruptions.arrived()) {
+            ++running;
+            jobs[next++]->start();
+        }
+        if (running == 0)
+            QCoreApplication::quit();
+    };
     for (qsizetype i = 0; i < targets.size(); ++i) {
         auto job = std::make_unique<PortJob>(targets[i], plan);
         QObject::connect(job.get(), &PortJob::status,
                          [&lines, i](const QString& status) { lines.update(i, status); });
         if (!invocation.logFile.isEmpty())
             QObject::connect(job.get(), &PortJob::exchanged,
-                             [&log, &serialNumbers](const ExchangeRecord& record) {
-                                 log.append(record, serialNumbers.value(record.target.port));
+                             [&log, &serialNumbers, &logFailed](const ExchangeRecord& record) {
+                                 if (log.append(record, serialNumbers.value(record.target.port)))
+                                     return;
+                                 if (!logFailed)
+                                     print(stderr, QStringLiteral("dialerctl: --log %1: a line "
+                                                                  "could not be written: %2.\n")
+                                                       .arg(log.fileName(), log.errorString())
+                                                       .toUtf8());
+                                 logFailed = true;
                              });
-        QObject::connect(job.get(), &PortJob::finished, [&running] {
-            if (--running == 0)
-                QCoreApplication::quit();
+        QObject::connect(job.get(), &PortJob::finished, [&running, &startMore, job = job.get()] {
+            if (job->isStarted())
+                --running;
+            startMore();
         });
         jobs.push_back(std::move(job));
     }
-    // All at once: each job opens its port and writes its command straight away.
-    for (const auto& job : jobs)
-        job->start();
+    QObject::connect(&interruptions, &Interruptions::interrupted, [&] {
+        for (const auto& job : jobs)
+            job->interrupt(interruptions.name());
+        QCoreApplication::quit();
+    });
+    startMore();
     if (running > 0)
         QCoreApplication::exec();
+    // A request that came before the loop ran, or while it was ending.
+    if (interruptions.arrived()) {
+        for (const auto& job : jobs)
+            job->interrupt(interruptions.name());
+    }
 
     QList<PortResult> results;
-    bool allSucceeded = true;
+    bool allSucceeded = !logFailed;
     for (const auto& job : jobs) {
         results << job->result();
         allSucceeded = allSucceeded && job->result().success;
     }
+    const int status = interruptions.arrived() ? interruptions.exitStatus()
+                       : allSucceeded          ? Success
+                                               : PortFailed;
 
     switch (invocation.format) {
     case Format::Table:
-        print(stdout, resultsTable(results));
-        break;
+        return printResult(resultsTable(results), status);
     case Format::Json:
-        print(stdout, resultsJson(results));
-        break;
+        return printResult(resultsJson(results), status);
     case Format::Ini: {
         const PortResult& result = results.front();
         if (!result.success) {
             print(stderr, QStringLiteral("dialerctl: %1: %2\n")
                               .arg(result.target.port, result.outcome)
                               .toUtf8());
-            break;
+            return status;
         }
         // Exactly the line Exit writes to Velkor.ini: windows-1251 and CR LF.
         const std::optional<QByteArray> line =
@@ -216,11 +319,10 @@ int run(const QStringList& arguments) {
 #ifdef Q_OS_WIN
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        print(stdout, line.value_or(QByteArray()));
-        break;
+        return printResult(line.value_or(QByteArray()), status);
     }
     }
-    return allSucceeded ? Success : PortFailed;
+    return status;
 }
 
 } // namespace dialerctl

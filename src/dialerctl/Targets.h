@@ -22,7 +22,8 @@ struct Target {
 };
 
 // Resolves --port values against the port map (the window's numbering): COMn, a device path,
-// or "all", every port of the map that opens now (the window's start-up probe). No names at all
+// or "all", every port of the map that is there now (the window's start-up probe; one that is
+// busy or denied is kept, so that its failure is reported). No names at all
 // means "all". The same device named twice is used once. The result is in port order: COM1 ...
 // COM9, then device paths as given; a COMn the map leaves empty has no device.
 [[nodiscard]] QList<Target> selectPorts(const QStringList& names, const PortMap& map);

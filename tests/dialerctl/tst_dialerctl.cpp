@@ -20,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <functional>
+
+#include <sys/resource.h>
+
 namespace {
 
 struct Run {
@@ -43,6 +48,12 @@ QStringList strings(const QJsonValue& value) {
         list << v.toString();
     return list;
 }
+
+// The child's limit of open files; none when soft is 0.
+struct Limit {
+    rlim_t soft = 0;
+    rlim_t hard = 0;
+};
 
 // What every simulated dialer holds at first.
 QList<QByteArray> stored() {
@@ -71,8 +82,10 @@ class DialerctlTest : public QObject {
         return device;
     }
 
-    // Runs dialerctl while the simulators keep answering in this process's event loop.
-    Run dialerctl(const QStringList& arguments) {
+    // Runs dialerctl while the simulators keep answering in this process's event loop; `started`
+    // may disturb the run, and a file limit holds the child to that many descriptors.
+    Run dialerctl(const QStringList& arguments, const std::function<void(QProcess&)>& started = {},
+                  Limit files = {}, const QString& outputFile = {}) {
         const QString config = m_dir.filePath("config");
         if (!writePortMapFile(config, m_ports))
             qFatal("cannot write the port map");
@@ -83,7 +96,16 @@ class DialerctlTest : public QObject {
         QProcess process;
         process.setProcessEnvironment(environment);
         QSignalSpy finished(&process, &QProcess::finished);
+        if (files.soft > 0)
+            process.setChildProcessModifier([files] {
+                const rlimit limit{files.soft, files.hard};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        if (!outputFile.isEmpty())
+            process.setStandardOutputFile(outputFile);
         process.start(DIALERCTL, arguments);
+        if (started)
+            started(process);
         if (!finished.wait(15000))
             process.kill();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -126,11 +148,14 @@ private Q_SLOTS:
         DialerSimulator& normal = addDevice(1);
         DialerSimulator& silent = addDevice(2, {.silent = true});
         DialerSimulator& garbage = addDevice(3, {.garbage = true});
+        QSerialPort holder(addDevice(4).portPath()); // busy: reported, never left out
+        QVERIFY(holder.open(QIODevice::ReadWrite));
         const Run run = dialerctl({"read", "--port", "all", "--json"});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.isEmpty(), run.err); // no status lines when stderr is no terminal
         const QJsonArray ports = jsonArray(run.out);
-        QCOMPARE(ports.size(), 3);
+        QCOMPARE(ports.size(), 4);
+        QCOMPARE(ports[3].toObject()["outcome"].toString(), "port-error");
         const QStringList outcomes{"read", "no-answer", "check-fields"};
         const QList<Outcome> verdicts{Outcome::Read, Outcome::NoAnswer, Outcome::CheckFields};
         for (qsizetype i = 0; i < 3; ++i) {
@@ -179,6 +204,12 @@ private Q_SLOTS:
             << QStringList{"read", "--port", "COM1", "--json", "--retries", "1"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 0 << "read"
             << QByteArray("?6\r\n?6\r\n") << stored();
+        QTest::newRow("a late acknowledgement never counts for the next attempt")
+            << write + QStringList{"--values", "1,2,3,4,5,*6#", "--verify", "--retries", "1"}
+            << DialerSimulator::Behaviour{.delayMs = 600} << 1 << "no-answer" << save + save << six;
+        QTest::newRow("a save answered with six values is not a read")
+            << write + QStringList{"--values", "1,2,3,4,5,*6#"}
+            << DialerSimulator::Behaviour{.echo = true} << 1 << "check-fields" << save << six;
         QTest::newRow("without retries that dialer gives no answer")
             << QStringList{"read", "--port", "COM1", "--json"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 1 << "no-answer"
@@ -207,7 +238,8 @@ private Q_SLOTS:
         if (arguments.first() == "write") {
             const QStringList written = strings(port["written"]);
             QCOMPARE(written.size(), 6);
-            QCOMPARE(port.contains("values"), outcome != "saved" || arguments.contains("--set"));
+            QCOMPARE(port.contains("values"),
+                     outcome == "verified" || outcome == "mismatch" || arguments.contains("--set"));
         }
     }
 
@@ -220,12 +252,17 @@ private Q_SLOTS:
         QTest::newRow("settings file with a comma in a value")
             << write + QStringList{"--from", "@comma"};
         QTest::newRow("settings file cut short") << write + QStringList{"--from", "@short"};
+        QTest::newRow("settings file in UTF-16") << write + QStringList{"--from", "@utf16"};
+        QTest::newRow("settings file with a BOM") << write + QStringList{"--from", "@bom"};
+        QTest::newRow("settings file with a bare value")
+            << write + QStringList{"--from", "@unquoted"};
         QTest::newRow("no such settings file") << write + QStringList{"--from", "@missing"};
         QTest::newRow("five values") << write + QStringList{"--values", "1,2,3,4,5"};
         QTest::newRow("two sources") << write + QStringList{"--values", ",,,,,", "--set", "free="};
         QTest::newRow("unknown field") << write + QStringList{"--set", "phone6=1"};
         QTest::newRow("write without a port") << QStringList{"write", "--values", ",,,,,"};
-        QTest::newRow("ini of two ports") << QStringList{"read", "--ini"};
+        QTest::newRow("ini of two ports")
+            << QStringList{"read", "--ini", "--log", "@log"}; // and no log file made
         QTest::newRow("unknown option") << QStringList{"read", "--fast"};
         QTest::newRow("log that cannot be opened")
             << QStringList{"read", "--log", "/no-such-folder/log"};
@@ -237,13 +274,25 @@ private Q_SLOTS:
         QVERIFY(SettingsStore(m_dir.filePath("comma.ini"))
                     .Save(record({"1", "2,3", "4", "5", "6", "7"}))
                     .ok());
-        QFile shortFile(m_dir.filePath("short.ini"));
-        QVERIFY(shortFile.open(QIODevice::WriteOnly));
-        shortFile.write("\"1\",\"2\",\"3\"\r\n");
-        shortFile.close();
+        const QByteArray six = "\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n";
+        QByteArray utf16;
+        for (const char c : six)
+            utf16 += QByteArray(1, c) + '\0';
+        const QMap<QString, QByteArray> files{{"short", "\"1\",\"2\",\"3\"\r\n"},
+                                              {"utf16", "\xff\xfe" + utf16},
+                                              {"bom", "\xef\xbb\xbf" + six},
+                                              {"unquoted", "1,\"2\",\"3\",\"4\",\"5\",\"6\"\r\n"}};
+        for (const auto& [name, bytes] : files.asKeyValueRange()) {
+            QFile file(m_dir.filePath(name + ".ini"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+            arguments.replaceInStrings('@' + name, file.fileName());
+        }
         arguments.replaceInStrings("@comma", m_dir.filePath("comma.ini"));
-        arguments.replaceInStrings("@short", m_dir.filePath("short.ini"));
         arguments.replaceInStrings("@missing", m_dir.filePath("missing.ini"));
+        const QString log = m_dir.filePath("refused.jsonl");
+        QFile::remove(log);
+        arguments.replaceInStrings("@log", log);
 
         const Run run = dialerctl(arguments);
         QCOMPARE(run.exitCode, 2);
@@ -252,6 +301,7 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(first.received(), QByteArray());
         QCOMPARE(second.received(), QByteArray());
+        QVERIFY(!QFile::exists(log));
     }
 
     void iniOutputIsAFileTheWindowLoads() {
@@ -267,6 +317,15 @@ private Q_SLOTS:
         const SettingsLoadResult loaded = SettingsStore(file.fileName()).Load();
         QVERIFY(loaded.report.ok());
         QCOMPARE(values(loaded.settings), QStringList({"  101", "Я 8", "", "\"", "505", "*7#"}));
+    }
+
+    void tableShowsWhatADialerSentSafely() {
+        addDevice(1).setValues({"a\x1b[2J", "b  ", "c\\d", "\x7f", "5", "*7#"});
+        const Run run = dialerctl({"read", "--port", "COM1"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(R"(a\x1b[2J,"b  ",c\\d,\x7f,5,*7#)"), run.out);
+        for (const char control : {'\x1b', '\x7f'})
+            QVERIFY(!run.out.contains(control));
     }
 
     void logKeepsOneWholeLinePerPortAndCommand() {
@@ -297,6 +356,97 @@ private Q_SLOTS:
         }
         QCOMPARE(commands["COM1"], QStringList({"write saved", "read read"}));
         QCOMPARE(commands["COM2"], QStringList({"write no-answer"}));
+    }
+
+    void interruptedSaveIsRecordedAndLeavesNoLock_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl-C") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("session dropped") << SIGHUP;
+    }
+    void interruptedSaveIsRecordedAndLeavesNoLock() {
+        QFETCH(int, signal);
+        DialerSimulator& device = addDevice(1, {.delayMs = 300});
+        const QString log = m_dir.filePath("interrupted.jsonl");
+        QFile::remove(log);
+        const Run run = dialerctl(
+            {"write", "--port", "COM1", "--values", "1,2,3,4,5,6", "--verify", "--log", log,
+             "--json"},
+            [&](QProcess& process) {
+                connect(&device, &DialerSimulator::commandReceived, &process,
+                        [&process, signal] { ::kill(pid_t(process.processId()), signal); });
+            });
+        QCOMPARE(run.exitCode, 128 + signal);
+        const QJsonObject port = jsonArray(run.out).at(0).toObject();
+        QCOMPARE(port["outcome"].toString(), "interrupted");
+        QCOMPARE(strings(port["written"]), QStringList({"1", "2", "3", "4", "5", "6"}));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 2); // one whole line, and nothing after its end
+        const QJsonObject line = QJsonDocument::fromJson(lines[0]).object();
+        QCOMPARE(line["command"].toString(), "write");
+        QCOMPARE(line["outcome"].toString(), "interrupted");
+        QCOMPARE(strings(line["written"]), QStringList({"1", "2", "3", "4", "5", "6"}));
+        const QString lock = "/run/lock/LCK.." + QString(device.portPath()).replace('/', '_');
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock));
+        QCOMPARE(device.received(), QByteArray("!1,2,3,4,5,6,\r\n")); // no verify went out
+    }
+
+    void logThatCannotBeWrittenFailsTheRun() {
+        addDevice(1);
+        const Run run =
+            dialerctl({"write", "--port", "COM1", "--values", "1,2,3,4,5,6", "--log", "/dev/full"});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("dialerctl: --log /dev/full: a line could not be written"),
+                 run.err);
+        QVERIFY(run.out.contains("saved"));
+    }
+
+    void outputThatCannotBeWrittenFailsTheRun_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("ini") << QStringList{"read", "--port", "COM1", "--ini"};
+        QTest::newRow("table") << QStringList{"read", "--port", "COM1"};
+        QTest::newRow("ports") << QStringList{"ports", "--json"};
+    }
+    void outputThatCannotBeWrittenFailsTheRun() {
+        QFETCH(QStringList, arguments);
+        addDevice(1);
+        const Run run = dialerctl(arguments, {}, {}, "/dev/full");
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("the output could not be written"), run.err);
+    }
+
+    void portLostMidExchangeIsAPortError() {
+        DialerSimulator& lost = addDevice(1, {.delayMs = 300});
+        addDevice(2);
+        connect(&lost, &DialerSimulator::commandReceived, &lost, &DialerSimulator::vanish);
+        const Run run = dialerctl({"read", "--port", "COM1", "--port", "COM2", "--json"});
+        QCOMPARE(run.exitCode, 1);
+        const QJsonArray ports = jsonArray(run.out);
+        QCOMPARE(ports.size(), 2);
+        QCOMPARE(ports[0].toObject()["outcome"].toString(), "port-error");
+        QVERIFY2(ports[0].toObject()["message"].toString().contains("потеряна"),
+                 qPrintable(ports[0].toObject()["message"].toString()));
+        QCOMPARE(ports[1].toObject()["outcome"].toString(), "read");
+    }
+
+    void fleetBeyondTheDescriptorLimitIsReadWhole_data() {
+        QTest::addColumn<rlim_t>("hard");
+        QTest::newRow("soft limit below the hard one") << rlim_t{4096};
+        QTest::newRow("hard limit as low") << rlim_t{48};
+    }
+    void fleetBeyondTheDescriptorLimitIsReadWhole() {
+        QFETCH(rlim_t, hard);
+        QStringList arguments{"read", "--json"};
+        for (int port = 1; port <= 40; ++port)
+            arguments << "--port" << addDevice(port).portPath();
+        const Run run = dialerctl(arguments, {}, {48, hard});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonArray ports = jsonArray(run.out);
+        QCOMPARE(ports.size(), 40);
+        for (const auto& port : ports)
+            QCOMPARE(port.toObject()["outcome"].toString(), "read");
     }
 
     void needsNeitherQtGuiNorWidgets() {

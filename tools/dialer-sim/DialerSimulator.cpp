@@ -39,6 +39,11 @@ bool DialerSimulator::open(QString *error) {
     ::cfmakeraw(&modes);
     ::tcsetattr(m_slave, TCSANOW, &modes);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // Neither end is passed on to a program started from here: a tool under test that held the
+    // master would keep the line up after vanish(), and a fleet of them would use up its
+    // descriptors.
+    for (const int fd : {m_master, m_slave})
+        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     m_path = QString::fromLocal8Bit(name);
 
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);

@@ -1,0 +1,43 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace dialerctl {
+
+// The requests to stop that a run must survive: SIGINT (Ctrl-C), SIGTERM and SIGHUP (a dropped
+// session); on Windows the console's Ctrl-C, Ctrl-Break and close events. While an object of this
+// class lives they no longer end the process: each arrives as interrupted() on the main thread,
+// the first one only, so that the run can close its ports and finish its record.
+class Interruptions : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Interruptions(QObject *parent = nullptr);
+    ~Interruptions() override;
+    Interruptions(const Interruptions&) = delete;
+    Interruptions& operator=(const Interruptions&) = delete;
+
+    // True once a request has arrived, even before interrupted() has been delivered.
+    [[nodiscard]] bool arrived() const;
+    // What the process exits with: 128 plus the signal's number (130, 143, 129); 0 before.
+    [[nodiscard]] int exitStatus() const;
+    // "SIGTERM", "Ctrl-C" ...
+    [[nodiscard]] QString name() const;
+
+Q_SIGNALS:
+    void interrupted();
+
+private:
+    Q_INVOKABLE void deliver();
+};
+
+// Raises the soft limit of open files to the hard limit, and answers how many ports a run may
+// hold open at once within it (each takes the line and its lock), or 0 when nothing limits it.
+[[nodiscard]] int portsAtOnce();
+
+} // namespace dialerctl
