@@ -4,10 +4,13 @@
 
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QString>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 // A small timing harness: each case runs in batches long enough for the clock, and the median
@@ -43,6 +46,13 @@ double nanosecondsPerRun(F&& run, int batches = 21, qint64 batchNs = 5'000'000) 
     }
     std::nth_element(samples.begin(), samples.begin() + batches / 2, samples.end());
     return samples[std::size_t(batches / 2)];
+}
+
+// A figure from a run that failed would mislead: the benchmark names the run and ends, non-zero.
+[[noreturn]] inline void fail(const QString& what) {
+    std::fprintf(stderr, "%s: %s; no figures.\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(what));
+    std::exit(1);
 }
 
 inline void row(const char *name, double ns, double baselineNs) {

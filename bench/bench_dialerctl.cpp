@@ -13,6 +13,8 @@
 #include "DialerSimulator.h"
 #include "PortMapFile.h"
 
+#include "BenchUtil.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -88,13 +90,13 @@ int main(int argc, char **argv) {
     for (int n = 1; n <= 9; ++n) {
         devices.push_back(std::make_unique<DialerSimulator>());
         if (!devices.back()->open())
-            return 1;
+            bench::fail(QStringLiteral("no pseudo-terminal for a simulated dialer"));
         ports.insert(n, devices.back()->portPath());
         paths << devices.back()->portPath();
     }
     QTemporaryDir config;
     if (!writePortMapFile(config.path(), ports))
-        return 1;
+        bench::fail(QStringLiteral("the port map could not be written"));
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qunsetenv("DISPLAY");
     qunsetenv("WAYLAND_DISPLAY");
@@ -107,7 +109,6 @@ int main(int argc, char **argv) {
 
     std::vector<double> one, all, listed, baseline;
     long listedKiB = 0, baselineKiB = 0;
-    bool ok = true;
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that a busy moment of the machine weighs on both sides alike.
         const Measured a = measure(
@@ -115,17 +116,24 @@ int main(int argc, char **argv) {
         const Measured b = measure(dialerctl, write + nine);
         const Measured c = measure(dialerctl, {QStringLiteral("ports")});
         const Measured d = measure(bare, paths);
-        ok = ok && a.exitCode == 0 && b.exitCode == 0 && c.exitCode == 0 && d.exitCode == 0;
+        const std::pair<const Measured *, const char *> named[] = {
+            {&a, "write --verify on one port"},
+            {&b, "write --verify on nine ports"},
+            {&c, "dialerctl ports"},
+            {&d, "the bare program"}};
+        for (const auto& [run, name] : named) {
+            if (run->exitCode != 0)
+                bench::fail(QStringLiteral("round %1: %2 exited with status %3")
+                                .arg(i + 1)
+                                .arg(QString::fromUtf8(name))
+                                .arg(run->exitCode));
+        }
         one.push_back(a.ms);
         all.push_back(b.ms);
         listed.push_back(c.ms);
         baseline.push_back(d.ms);
         listedKiB = std::max(listedKiB, c.peakKiB);
         baselineKiB = std::max(baselineKiB, d.peakKiB);
-    }
-    if (!ok) {
-        std::printf("a run failed\n");
-        return 1;
     }
     const double ratio = median(all) / median(one);
     std::printf("dialerctl, median of %d runs each\n", runs);

@@ -10,6 +10,7 @@
 //
 //   build/bench/bench_exchange [exchanges] [path to dialer-sim]
 
+#include "BenchUtil.h"
 #include "DialerSimulator.h"
 #include "device/PortDiscovery.h"
 #include "ui/Form1.h"
@@ -45,10 +46,8 @@ void waitFor(int ms) {
 void benchExchanges(int count, const QString& simulator) {
     QProcess sim;
     sim.start(simulator, {});
-    if (!sim.waitForReadyRead(5000)) {
-        std::printf("cannot start %s\n", qPrintable(simulator));
-        return;
-    }
+    if (!sim.waitForReadyRead(5000))
+        bench::fail(QStringLiteral("the simulator %1 did not start").arg(simulator));
     const QString path = QString::fromLocal8Bit(sim.readLine().trimmed());
 
     QTemporaryDir dir;
@@ -83,11 +82,14 @@ void benchExchanges(int count, const QString& simulator) {
     }
     sim.terminate();
     sim.waitForFinished();
+    if (int(delays.size()) != count || read_ok + saved_ok != count)
+        bench::fail(QStringLiteral("of %1 exchanges against dialer-sim, %2 read and %3 saved")
+                        .arg(count)
+                        .arg(read_ok)
+                        .arg(saved_ok));
     std::sort(delays.begin(), delays.end());
     std::printf("Press to verdict, %zu exchanges against dialer-sim (%d read, %d saved)\n",
                 delays.size(), read_ok, saved_ok);
-    if (delays.empty())
-        return;
     std::printf("  median %.2f ms, 90th %.2f ms, worst %.2f ms; target 500 ms + 2 / + 10\n",
                 delays[delays.size() / 2], delays[delays.size() * 9 / 10], delays.back());
 }
@@ -98,7 +100,7 @@ void benchProbe() {
     for (int n = 1; n <= 9; ++n) {
         devices.push_back(std::make_unique<DialerSimulator>());
         if (!devices.back()->open())
-            return;
+            bench::fail(QStringLiteral("no pseudo-terminal for a simulated dialer"));
         map.setDevice(n, {devices.back()->portPath(), {}});
     }
     std::vector<double> probeMs, bareMs;
@@ -119,7 +121,7 @@ void benchProbe() {
         const QList<ProbedPort> probed = PortDiscovery(port);
         probeMs.push_back(double(clock.nsecsElapsed()) / 1e6);
         if (std::count_if(probed.begin(), probed.end(), [](auto& p) { return p.opened; }) != 9)
-            std::printf("  (a port did not open)\n");
+            bench::fail(QStringLiteral("the probe did not open all nine ports"));
     }
     std::sort(probeMs.begin(), probeMs.end());
     std::sort(bareMs.begin(), bareMs.end());
@@ -154,7 +156,8 @@ void benchProbe() {
         nothingNew.push_back(double(clock.nsecsElapsed()) / 1e6);
         selector->hidePopup();
         if (selector->count() != 9)
-            std::printf("  (the list holds %d ports)\n", selector->count());
+            bench::fail(
+                QStringLiteral("the port list holds %1 ports, not nine").arg(selector->count()));
     }
     std::sort(nothingNew.begin(), nothingNew.end());
     std::sort(nineNew.begin(), nineNew.end());
@@ -167,7 +170,7 @@ void benchProbe() {
 void benchIdle() {
     DialerSimulator device;
     if (!device.open())
-        return;
+        bench::fail(QStringLiteral("no pseudo-terminal for a simulated dialer"));
     QTemporaryDir dir;
     Form1 form;
     PortMap map;

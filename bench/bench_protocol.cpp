@@ -75,10 +75,10 @@ void benchSettingsFile() {
     const SettingsStore store(path);
     const DialerSettings settings = DialerSettings::defaults();
     if (!store.Save(settings).ok())
-        return;
+        bench::fail(QStringLiteral("the settings file could not be saved"));
     QFile original(path);
     if (!original.open(QIODevice::ReadOnly))
-        return;
+        bench::fail(QStringLiteral("the saved settings file could not be read"));
     const QByteArray bytes = original.readAll();
     original.close();
 

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 
 namespace {
@@ -64,8 +65,9 @@ int child(int argc, char **argv, bool bare) {
 }
 
 struct Run {
-    double ms;
-    long maxRssKiB;
+    double ms = 0;
+    long maxRssKiB = 0;
+    QString failure; // empty when the child showed its window and ended well
 };
 
 Run spawn(const QString& program, const QString& mode, const QString& folder) {
@@ -78,8 +80,14 @@ Run spawn(const QString& program, const QString& mode, const QString& folder) {
     process.waitForReadyRead(30000);
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     const QByteArray line = process.readLine().trimmed();
-    process.waitForFinished(30000);
-    return {ms, line.startsWith("shown ") ? line.mid(6).toLong() : -1};
+    if (!process.waitForFinished(30000))
+        process.kill();
+    Run run{ms, line.mid(6).toLong(), {}};
+    if (!line.startsWith("shown "))
+        run.failure = QStringLiteral("no window was shown");
+    else if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        run.failure = QStringLiteral("the child ended with status %1").arg(process.exitCode());
+    return run;
 }
 
 double median(std::vector<double> v) {
@@ -102,14 +110,24 @@ int main(int argc, char **argv) {
             settings.write("\"1\",\"2\",\"3\",\"4\",\"5\",\"*100#\"\r\n");
     }
     const QString self = QCoreApplication::applicationFilePath();
-    spawn(self, QStringLiteral("bare"), folder.path()); // warm the file cache
-    spawn(self, QStringLiteral("full"), folder.path());
+    // A figure from runs that failed would mislead: the first failure ends the benchmark.
+    const auto checked = [&](const QString& mode, int round) {
+        const Run run = spawn(self, mode, folder.path());
+        if (!run.failure.isEmpty()) {
+            std::fprintf(stderr, "bench_startup: the %s window's run %d failed: %s\n",
+                         qPrintable(mode), round, qPrintable(run.failure));
+            std::exit(1);
+        }
+        return run;
+    };
+    checked(QStringLiteral("bare"), 0); // warm the file cache
+    checked(QStringLiteral("full"), 0);
 
     std::vector<double> bareMs, fullMs;
     long bareRss = 0, fullRss = 0;
-    for (int i = 0; i < rounds; ++i) {
-        const Run b = spawn(self, QStringLiteral("bare"), folder.path());
-        const Run f = spawn(self, QStringLiteral("full"), folder.path());
+    for (int i = 1; i <= rounds; ++i) {
+        const Run b = checked(QStringLiteral("bare"), i);
+        const Run f = checked(QStringLiteral("full"), i);
         bareMs.push_back(b.ms);
         fullMs.push_back(f.ms);
         bareRss = std::max(bareRss, b.maxRssKiB);
