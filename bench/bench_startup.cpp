@@ -112,7 +112,7 @@ int main(int argc, char **argv) {
     const QString self = QCoreApplication::applicationFilePath();
     // A figure from runs that failed would mislead: the first failure ends the benchmark.
     const auto checked = [&](const QString& mode, int round) {
-        const Run run = spawn(self, mode, folder.path());
+        Run run = spawn(self, mode, folder.path());
         if (!run.failure.isEmpty()) {
             std::fprintf(stderr, "bench_startup: the %s window's run %d failed: %s\n",
                          qPrintable(mode), round, qPrintable(run.failure));

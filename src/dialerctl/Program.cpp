@@ -151,7 +151,7 @@ std::optional<DialerSettings> loadValues(const QString& path, QString *error) {
         return std::nullopt;
     }
     // A settings file is one short line; anything near this size is not one.
-    constexpr qint64 MaxBytes = 64 * 1024;
+    constexpr qint64 MaxBytes = qint64{64} * 1024;
     const QByteArray bytes = file.read(MaxBytes + 1);
     if (bytes.size() > MaxBytes || file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("--from %1: cannot be read: %2.")
@@ -269,11 +269,12 @@ int run(const QStringList& arguments) {
                                                        .toUtf8());
                                  logFailed = true;
                              });
-        QObject::connect(job.get(), &PortJob::finished, [&running, &startMore, job = job.get()] {
-            if (job->isStarted())
-                --running;
-            startMore();
-        });
+        QObject::connect(job.get(), &PortJob::finished, job.get(),
+                         [&running, &startMore, job = job.get()] {
+                             if (job->isStarted())
+                                 --running;
+                             startMore();
+                         });
         jobs.push_back(std::move(job));
     }
     QObject::connect(&interruptions, &Interruptions::interrupted, [&] {
