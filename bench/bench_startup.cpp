@@ -2,16 +2,23 @@
 //
 // SPDX-License-Identifier: MIT
 
-// Start-up: from process start to the window shown, for the real window (settings loaded, ports
-// probed) and for a bare window holding the same controls, measured alternately in one run.
-// Also the peak resident memory of each at that moment.
+// Start-up: from process start to the window shown, for the real window and for a bare window
+// holding the same controls, measured alternately in one run. The real window starts as a user
+// starts it: a settings file beside it and, on Linux, one dialer on the port map, which the
+// start-up probe opens. Also the peak resident memory of each at that moment.
 //
 //   build/bench/bench_startup [rounds]
 //
 // The platform is whatever QT_QPA_PLATFORM says (xcb under a desktop or Xvfb, offscreen otherwise).
 
+#include "BenchUtil.h"
 #include "ui/Form1.h"
 #include "ui/FormLayout.h"
+
+#ifdef Q_OS_UNIX
+#include "DialerSimulator.h"
+#include "PortMapFile.h"
+#endif
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -106,18 +113,30 @@ int main(int argc, char **argv) {
     QTemporaryDir folder;
     {
         QFile settings(folder.filePath(QStringLiteral("Velkor.ini")));
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("\"1\",\"2\",\"3\",\"4\",\"5\",\"*100#\"\r\n");
+        const QByteArray line = "\"1\",\"2\",\"3\",\"4\",\"5\",\"*100#\"\r\n";
+        if (!settings.open(QIODevice::WriteOnly) || settings.write(line) != line.size())
+            bench::fail(QStringLiteral("the settings file could not be written"));
     }
+#ifdef Q_OS_UNIX
+    // The children see only this dialer: the port map lives in their own configuration folder.
+    DialerSimulator dialer;
+    QString error;
+    if (!dialer.open(&error))
+        bench::fail(QStringLiteral("no simulated dialer: %1").arg(error));
+    const QString configHome = folder.filePath(QStringLiteral("config"));
+    if (!writePortMapFile(configHome, {{1, dialer.portPath()}}))
+        bench::fail(QStringLiteral("the port map could not be written"));
+    qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
+#endif
     const QString self = QCoreApplication::applicationFilePath();
     // A figure from runs that failed would mislead: the first failure ends the benchmark.
     const auto checked = [&](const QString& mode, int round) {
         Run run = spawn(self, mode, folder.path());
-        if (!run.failure.isEmpty()) {
-            std::fprintf(stderr, "bench_startup: the %s window's run %d failed: %s\n",
-                         qPrintable(mode), round, qPrintable(run.failure));
-            std::exit(1);
-        }
+        if (!run.failure.isEmpty())
+            bench::fail(QStringLiteral("the %1 window's run %2 failed: %3")
+                            .arg(mode)
+                            .arg(round)
+                            .arg(run.failure));
         return run;
     };
     checked(QStringLiteral("bare"), 0); // warm the file cache

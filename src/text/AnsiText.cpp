@@ -48,6 +48,18 @@ const std::array<std::pair<char16_t, char>, 128>& byCharacter() {
     return table;
 }
 
+// ASCII is the same in the code page as everywhere, and the usual content of a setting (digits,
+// '*', '#'). It is converted without the codec, whose first use loads ICU's conversion tables:
+// a millisecond of start-up for nothing.
+bool isAscii(QByteArrayView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 bool qtHasCodec() {
     static const bool has = QStringDecoder(CodecName).isValid();
     return has;
@@ -88,6 +100,8 @@ std::optional<QByteArray> encode(QStringView text) {
 } // namespace CodePage
 
 QString decode(QByteArrayView bytes) {
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
     if (!qtHasCodec())
         return CodePage::decode(bytes);
     QStringDecoder decoder(CodecName);
@@ -95,6 +109,8 @@ QString decode(QByteArrayView bytes) {
 }
 
 std::optional<QByteArray> encode(QStringView text) {
+    if (isAscii(text))
+        return text.toLatin1();
     if (!qtHasCodec())
         return CodePage::encode(text);
     // A lone surrogate is no character at all; the codec would pass it on as a replacement byte.

@@ -54,6 +54,20 @@ private Q_SLOTS:
         }
         QCOMPARE(encodable, 256);
     }
+
+    // The public conversions take a shortcut for ASCII: text with and without it converts as
+    // the code page has it, a lone surrogate still refused.
+    void conversionsMatchTheCodePage() {
+        const QList<QByteArray> samples{
+            "", "*100#", QByteArray("a\0b", 3), "\x7f", "\xc0\xc1", "12\xff", "\x98"};
+        for (const QByteArray& bytes : samples) {
+            const QString text = AnsiText::decode(bytes);
+            QCOMPARE(text, AnsiText::CodePage::decode(bytes));
+            QCOMPARE(AnsiText::encode(text).value_or("none"), bytes);
+        }
+        QVERIFY(!AnsiText::encode(QString(QChar(0xD800))).has_value());
+        QVERIFY(!AnsiText::encode(u"1\u00e9").has_value());
+    }
 };
 
 QTEST_GUILESS_MAIN(AnsiTextTest)

@@ -203,7 +203,7 @@ private Q_SLOTS:
 
     void installedIconIsTheWindowIcon() {
         const QImage installed(QStringLiteral(ICON_PNG));
-        const QImage window(QStringLiteral(":/icons/dialer-config.xpm"));
+        const QImage window = makeForm(false)->windowIcon().pixmap(32, 32).toImage();
         QCOMPARE(installed.size(), QSize(32, 32));
         QSet<QRgb> colours;
         for (int y = 0; y < 32; ++y) {
