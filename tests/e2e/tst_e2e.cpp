@@ -7,8 +7,12 @@
 // X clipboard, and a screenshot of every message box.
 //
 // Run by CTest under xvfb-run, after the install fixture has put the program in E2E_PREFIX.
+// With E2E_WINDOWS_PROGRAM naming an installed dialer-config.exe, the same story is told to the
+// Windows program under wine (WINEPREFIX as the caller set it): wine's COM1 to COM3 lead to the
+// simulated dialers, and the shell's browser is a recorder of the address it is given.
 
 #include "PortMapFile.h"
+#include "ui/Form1.h"
 #include "ui/FormLayout.h"
 
 #include <QClipboard>
@@ -40,9 +44,10 @@ QPoint centreOf(const char *name) {
     return origin + QPoint(own.width() / 2, own.height() / 2);
 }
 
-QString run(const QStringList& arguments, int timeoutMs = 10000) {
+QString run(const QStringList& arguments, int timeoutMs = 10000,
+            const QString& program = QStringLiteral("xdotool")) {
     QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs))
         process.kill();
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
@@ -59,6 +64,35 @@ class EndToEndTest : public QObject {
     QProcess m_app;
     QString m_window;
     int m_shots = 0;
+    const QString m_windows = qEnvironmentVariable("E2E_WINDOWS_PROGRAM");
+
+    // Under wine, COMn is what the registry names; a change is seen once the server restarts.
+    void linkWinePorts(const QStringList& devices) {
+        for (int n = 1; n <= 9; ++n) {
+            const QString target =
+                n <= devices.size() ? devices[n - 1] : m_dir.filePath(QStringLiteral("absent"));
+            run({"reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", QStringLiteral("COM%1").arg(n),
+                 "/t", "REG_SZ", "/d", target, "/f"},
+                30000, QStringLiteral("wine"));
+        }
+        run({"-k"}, 30000, QStringLiteral("wineserver"));
+    }
+
+    // The address the shell hands to the browser lands in a file.
+    QString recordBrowser() {
+        const QString script = m_dir.filePath(QStringLiteral("browser"));
+        QString record = m_dir.filePath(QStringLiteral("browsed.txt"));
+        QFile file(script);
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >>'" + record.toLocal8Bit() + "'\n");
+        file.close();
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
+        run({"reg", "add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/t", "REG_SZ",
+             "/d", script, "/f"},
+            30000, QStringLiteral("wine"));
+        return record;
+    }
 
     QString startDevice(const QStringList& options) {
         auto device = std::make_unique<QProcess>();
@@ -120,9 +154,14 @@ class EndToEndTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        m_artefacts = QStringLiteral(E2E_ARTEFACTS);
+        m_artefacts = QStringLiteral(E2E_ARTEFACTS) +
+                      (m_windows.isEmpty() ? QString() : QStringLiteral("-windows"));
         QDir(m_artefacts).removeRecursively();
         QVERIFY(QDir().mkpath(m_artefacts));
+        if (!m_windows.isEmpty()) {
+            QVERIFY2(QFile::exists(m_windows), qPrintable(m_windows));
+            return;
+        }
         QVERIFY2(QFile::exists(QStringLiteral(E2E_PREFIX "/bin/dialer-config")),
                  "the install fixture has not run");
         QVERIFY(
@@ -144,12 +183,17 @@ private Q_SLOTS:
 
     void wholeStory() {
         // COM1 answers, COM2 stays silent, COM3 answers garbage.
-        const QString com1 = startDevice({"--values", "101,202,303,404,505,*7#"});
+        const QString com1 = startDevice({"--values", "101,202,303,Ив 4,505,*7#"});
         const QString com2 = startDevice({"--silent"});
         const QString com3 = startDevice({"--garbage"});
         QVERIFY(!com1.isEmpty() && !com2.isEmpty() && !com3.isEmpty());
         const QString config = m_dir.filePath("config");
         QVERIFY(writePortMapFile(config, {{1, com1}, {2, com2}, {3, com3}}));
+        QString browsed;
+        if (!m_windows.isEmpty()) {
+            linkWinePorts({com1, com2, com3});
+            browsed = recordBrowser();
+        }
 
         const QString work = m_dir.filePath("work");
         QVERIFY(QDir().mkpath(work));
@@ -161,12 +205,16 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config);
         env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("WINEQT_QPA_PLATFORM");
         m_app.setProcessEnvironment(env);
         m_app.setWorkingDirectory(work);
         m_app.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_app.start(QStringLiteral(E2E_PREFIX "/bin/dialer-config"), {});
+        if (m_windows.isEmpty())
+            m_app.start(QStringLiteral(E2E_PREFIX "/bin/dialer-config"), {});
+        else
+            m_app.start(QStringLiteral("wine"), {m_windows});
         QVERIFY(m_app.waitForStarted());
-        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 10000)
+        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 30000)
                        .section(u'\n', 0, 0);
         QVERIFY2(!m_window.isEmpty(), "the window did not appear");
         QTest::qWait(500);
@@ -176,12 +224,23 @@ private Q_SLOTS:
         QCOMPARE(readField("Text1Num"), QString("1"));
         QCOMPARE(readField("TextFreeNum"), QString("6"));
 
+        // The start-up probe offers the three dialers' ports, in order, and nothing more.
+        QStringList offered{readField("Combo1")};
+        for (int i = 0; i < 3; ++i) {
+            run({"key", "Down"});
+            offered << readField("Combo1");
+        }
+        QCOMPARE(offered, QStringList({"COM1", "COM2", "COM3", "COM3"}));
+        run({"key", "Up", "Up"});
+        QCOMPARE(readField("Combo1"), QString("COM1"));
+
         // Read fills the fields from the device.
         clickOn("ReadCMD");
         QVERIFY(answerMessageBox("read"));
         QVERIFY(deviceLog(0).contains("<- 3f 36 0d 0a"));
         QCOMPARE(readField("Text1Num"), QString("101"));
         QCOMPARE(readField("Text3Num"), QString("303"));
+        QCOMPARE(readField("Text4Num"), QString("Ив 4"));
         QCOMPARE(readField("TextFreeNum"), QString("*7#"));
 
         // Edit two fields, moving between them with Tab; leading blanks go.
@@ -196,7 +255,7 @@ private Q_SLOTS:
         // Save sends exactly the values shown.
         clickOn("SaveCMD");
         QVERIFY(answerMessageBox("saved"));
-        const QByteArray saveLine = "!900,+7 495,303,404,505,*7#,\r\n";
+        const QByteArray saveLine = "!900,+7 495,303,\xc8\xe2 4,505,*7#,\r\n";
         QVERIFY2(deviceLog(0).contains("<- " + saveLine.toHex(' ')), qPrintable(saveLine));
 
         // A silent port and a garbling one, typed into the selector.
@@ -210,13 +269,24 @@ private Q_SLOTS:
         }
         QCOMPARE(readField("Text1Num"), QString("900"));
 
+        // The link opens the site in the browser (checked where the browser is a recorder).
+        if (!browsed.isEmpty()) {
+            clickOn("Label10");
+            QFile record(browsed);
+            for (int i = 0; i < 100 && !record.exists(); ++i)
+                QTest::qWait(100);
+            QTest::qWait(200);
+            QVERIFY(record.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(record.readAll()).trimmed(), Form1::websiteUrl());
+        }
+
         // Exit writes the file and ends the program.
         clickOn("ExitCMD");
         QVERIFY(m_app.waitForFinished(5000));
         QCOMPARE(m_app.exitCode(), 0);
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QCOMPARE(settings.readAll(),
-                 QByteArray("\"900\",\"+7 495\",\"303\",\"404\",\"505\",\"*7#\"\r\n"));
+                 QByteArray("\"900\",\"+7 495\",\"303\",\"\xc8\xe2 4\",\"505\",\"*7#\"\r\n"));
         QCOMPARE(QDir(m_artefacts).entryList({"*.png"}).size(), 5);
     }
 };

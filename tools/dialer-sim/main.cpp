@@ -15,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QStringEncoder>
 
 #include <csignal>
 #include <cstdio>
@@ -47,9 +48,10 @@ int main(int argc, char **argv) {
     const QCommandLineOption link(QStringLiteral("link"),
                                   QStringLiteral("Also make a symbolic link to the port."),
                                   QStringLiteral("path"));
-    const QCommandLineOption values(QStringLiteral("values"),
-                                    QStringLiteral("The six stored values, comma-separated."),
-                                    QStringLiteral("list"));
+    const QCommandLineOption values(
+        QStringLiteral("values"),
+        QStringLiteral("The six stored values, comma-separated (kept in windows-1251)."),
+        QStringLiteral("list"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
     const QCommandLineOption delay(QStringLiteral("delay"),
                                    QStringLiteral("Answer this many ms after a command."),
@@ -97,7 +99,14 @@ int main(int argc, char **argv) {
     behaviour.leading = leadingChar.isEmpty() ? '!' : leadingChar.front();
     device.setBehaviour(behaviour);
     if (parser.isSet(values)) {
-        const QList<QByteArray> six = parser.value(values).toLocal8Bit().split(',');
+        // A dialer keeps its values in windows-1251, as the tool sends them.
+        QStringEncoder codePage("windows-1251");
+        const QByteArray bytes = codePage.encode(parser.value(values));
+        if (codePage.hasError()) {
+            std::fprintf(stderr, "dialer-sim: --values holds a character outside windows-1251\n");
+            return 2;
+        }
+        const QList<QByteArray> six = bytes.split(',');
         if (six.size() != 6) {
             std::fprintf(stderr, "dialer-sim: --values needs six values\n");
             return 2;
