@@ -134,6 +134,16 @@ else
     fail "dialerctl.exe ports"
 fi
 
+# In a console (wine makes one on a terminal) the Russian message arrives as characters, not as
+# UTF-8 bytes read in the console's code page, and the Windows device path keeps its backslashes.
+LANG=C.UTF-8 script -qc "wine $ctl read --port COM9" /dev/null >"$work/console.txt" 2>&1 </dev/null || true
+if tr -d '\r\n' <"$work/console.txt" | grep -q 'Не удалось открыть порт COM9 (\\\\\.\\COM9)'; then
+    pass "dialerctl.exe in a console: Russian text and the device path shown as they are"
+else
+    cat "$work/console.txt"
+    fail "dialerctl.exe in a console"
+fi
+
 wine "$ctl" read --port COM1 --port COM2 --port COM3 >"$work/read.txt" 2>"$work/read.err" || true
 if grep -q '^COM1 .* read  *111,222,333,444,555,\*100#' "$work/read.txt" &&
     grep -q '^COM2 .* no-answer' "$work/read.txt" && grep -q '^COM3 .* check-fields' "$work/read.txt"; then

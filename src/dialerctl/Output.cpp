@@ -8,8 +8,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -26,13 +29,15 @@ QJsonArray jsonValues(const DialerSettings& settings) {
 }
 
 // A cell as a terminal may show it: control characters (a dialer may send any byte) are escaped,
-// never passed to the terminal raw, and a backslash is doubled so that nothing reads as one.
-QString printable(const QString& text) {
+// never passed to the terminal raw. In the values a dialer sent, a backslash is doubled so that
+// nothing reads as an escape; names and messages keep theirs, as in a Windows device path.
+enum class Backslash { Doubled, Kept };
+QString printable(const QString& text, Backslash backslash = Backslash::Kept) {
     QString shown;
     shown.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == u'\\')
+        if (u == u'\\' && backslash == Backslash::Doubled)
             shown += QStringLiteral("\\\\");
         else if (u == u'\r')
             shown += QStringLiteral("\\r");
@@ -52,7 +57,7 @@ QString printable(const QString& text) {
 QString shownValues(const DialerSettings& settings) {
     QStringList list;
     for (int i = 0; i < DialerSettings::FieldCount; ++i) {
-        const QString value = printable(settings[i]);
+        const QString value = printable(settings[i], Backslash::Doubled);
         list << (value.endsWith(u' ') ? u'"' + value + u'"' : value);
     }
     return list.join(u',');
@@ -212,6 +217,34 @@ bool isTerminal(std::FILE *stream) {
 #else
     return ::isatty(::fileno(stream)) != 0;
 #endif
+}
+
+bool writeOut(std::FILE *stream, const QByteArray& bytes, Bytes kind) {
+#ifdef Q_OS_WIN
+    // A console given UTF-8 bytes reads them in its code page (866 or 1251 on a Russian system).
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (kind == Bytes::Utf8Text && console != INVALID_HANDLE_VALUE &&
+        GetConsoleMode(console, &mode) != 0) {
+        if (std::fflush(stream) != 0)
+            return false;
+        const QString text = QString::fromUtf8(bytes);
+        qsizetype done = 0;
+        while (done < text.size()) {
+            DWORD wrote = 0;
+            const auto chunk = static_cast<DWORD>(std::min<qsizetype>(text.size() - done, 8192));
+            if (WriteConsoleW(console, text.utf16() + done, chunk, &wrote, nullptr) == 0 ||
+                wrote == 0)
+                return false;
+            done += wrote;
+        }
+        return true;
+    }
+#else
+    Q_UNUSED(kind);
+#endif
+    const std::size_t wrote = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    return std::fflush(stream) == 0 && wrote == std::size_t(bytes.size());
 }
 
 StatusLines::StatusLines(std::FILE *stream, const QList<Target>& targets)

@@ -36,14 +36,13 @@ constexpr int PortFailed = 1;
 constexpr int UsageOrInput = 2;
 
 bool print(std::FILE *stream, const QByteArray& bytes) {
-    const std::size_t wrote = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    return std::fflush(stream) == 0 && wrote == std::size_t(bytes.size());
+    return writeOut(stream, bytes);
 }
 
 // What a command prints on stdout is its result: a pipe closed early or a full disk under
 // `> file` is a failure of the run, never a silent one.
-int printResult(const QByteArray& bytes, int status) {
-    if (print(stdout, bytes))
+int printResult(const QByteArray& bytes, int status, Bytes kind = Bytes::Utf8Text) {
+    if (writeOut(stdout, bytes, kind))
         return status;
     print(stderr, QStringLiteral("dialerctl: the output could not be written: %1.\n")
                       .arg(QString::fromLocal8Bit(std::strerror(errno)))
@@ -320,7 +319,7 @@ int run(const QStringList& arguments) {
 #ifdef Q_OS_WIN
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        return printResult(line.value_or(QByteArray()), status);
+        return printResult(line.value_or(QByteArray()), status, Bytes::Raw);
     }
     }
     return status;
