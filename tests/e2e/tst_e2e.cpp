@@ -214,7 +214,7 @@ private Q_SLOTS:
         else
             m_app.start(QStringLiteral("wine"), {m_windows});
         QVERIFY(m_app.waitForStarted());
-        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 30000)
+        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 90000)
                        .section(u'\n', 0, 0);
         QVERIFY2(!m_window.isEmpty(), "the window did not appear");
         QTest::qWait(500);
