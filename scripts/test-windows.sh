@@ -100,6 +100,15 @@ for t in build-windows/tst_*.exe; do
 done
 
 echo "== exchanges through wine's COM ports =="
+# Each simulator makes its link once its pseudo-terminal is open: up to 2 s for COM1 to COM3.
+wait_for_dialers() {
+    for n in 1 2 3; do
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            if [ -e "$work/com$n" ]; then break; fi
+            sleep 0.2
+        done
+    done
+}
 sim=build/tools/dialer-sim/dialer-sim
 "$sim" --link "$work/com1" --verbose --values '111,222,333,444,555,*100#' >"$work/sim1.log" 2>&1 &
 sims="$sims $!"
@@ -107,12 +116,7 @@ sims="$sims $!"
 sims="$sims $!"
 "$sim" --link "$work/com3" --garbage --verbose >"$work/sim3.log" 2>&1 &
 sims="$sims $!"
-for n in 1 2 3; do
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        if [ -e "$work/com$n" ]; then break; fi
-        sleep 0.2
-    done
-done
+wait_for_dialers
 # COM1 to COM3 are the simulators; the rest name nothing, so that a machine's own serial ports
 # (which wine would otherwise number) stay out of the run.
 for n in 1 2 3 4 5 6 7 8 9; do
@@ -185,12 +189,7 @@ for n in 1 2 3; do
     "$sim" --link "$work/com$n" >/dev/null 2>&1 &
     sims="$sims $!"
 done
-for n in 1 2 3; do
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        if [ -e "$work/com$n" ]; then break; fi
-        sleep 0.2
-    done
-done
+wait_for_dialers
 wineserver -k 2>/dev/null || true
 timed() {
     t0=$(date +%s%N)

@@ -61,7 +61,6 @@ private:
 // console goes out as the console's own UTF-16, which it shows whatever its code page; raw
 // bytes (the windows-1251 settings line) always go out as they are.
 enum class Bytes { Utf8Text, Raw };
-[[nodiscard]] bool writeOut(std::FILE *stream, const QByteArray& bytes,
-                            Bytes kind = Bytes::Utf8Text);
+bool writeOut(std::FILE *stream, const QByteArray& bytes, Bytes kind = Bytes::Utf8Text);
 
 } // namespace dialerctl

@@ -35,23 +35,19 @@ constexpr int Success = 0;
 constexpr int PortFailed = 1;
 constexpr int UsageOrInput = 2;
 
-bool print(std::FILE *stream, const QByteArray& bytes) {
-    return writeOut(stream, bytes);
-}
-
 // What a command prints on stdout is its result: a pipe closed early or a full disk under
 // `> file` is a failure of the run, never a silent one.
 int printResult(const QByteArray& bytes, int status, Bytes kind = Bytes::Utf8Text) {
     if (writeOut(stdout, bytes, kind))
         return status;
-    print(stderr, QStringLiteral("dialerctl: the output could not be written: %1.\n")
-                      .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                      .toUtf8());
+    writeOut(stderr, QStringLiteral("dialerctl: the output could not be written: %1.\n")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                         .toUtf8());
     return status == Success ? PortFailed : status;
 }
 
 int inputError(const QString& text) {
-    print(stderr, QStringLiteral("dialerctl: %1\n").arg(text).toUtf8());
+    writeOut(stderr, QStringLiteral("dialerctl: %1\n").arg(text).toUtf8());
     return UsageOrInput;
 }
 
@@ -219,7 +215,7 @@ int run(const QStringList& arguments) {
                            "selected.")
                 .arg(targets.size()));
     if (targets.isEmpty()) {
-        print(stderr, QByteArrayLiteral("dialerctl: no serial port opens now.\n"));
+        writeOut(stderr, QByteArrayLiteral("dialerctl: no serial port opens now.\n"));
         return PortFailed;
     }
     // Opened only once the run is sure to go ahead: a refused run leaves no file behind.
@@ -262,10 +258,10 @@ int run(const QStringList& arguments) {
                                  if (log.append(record, serialNumbers.value(record.target.port)))
                                      return;
                                  if (!logFailed)
-                                     print(stderr, QStringLiteral("dialerctl: --log %1: a line "
-                                                                  "could not be written: %2.\n")
-                                                       .arg(log.fileName(), log.errorString())
-                                                       .toUtf8());
+                                     writeOut(stderr, QStringLiteral("dialerctl: --log %1: a line "
+                                                                     "could not be written: %2.\n")
+                                                          .arg(log.fileName(), log.errorString())
+                                                          .toUtf8());
                                  logFailed = true;
                              });
         QObject::connect(job.get(), &PortJob::finished, job.get(),
@@ -308,9 +304,9 @@ int run(const QStringList& arguments) {
     case Format::Ini: {
         const PortResult& result = results.front();
         if (!result.success) {
-            print(stderr, QStringLiteral("dialerctl: %1: %2\n")
-                              .arg(result.target.port, result.outcome)
-                              .toUtf8());
+            writeOut(stderr, QStringLiteral("dialerctl: %1: %2\n")
+                                 .arg(result.target.port, result.outcome)
+                                 .toUtf8());
             return status;
         }
         // Exactly the line Exit writes to Velkor.ini: windows-1251 and CR LF.
