@@ -4,32 +4,129 @@
 
 #include "PortDiscovery.h"
 
-QList<ProbedPort> PortDiscovery(SerialPort& port) {
-    QList<ProbedPort> probed;
-    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        // Every step is tried even when an earlier one failed; any failure up to the opening
-        // keeps the port off the list.
-        const bool settingsOk = port.setSettings(QStringLiteral("115200,N,8,1"));
-        const bool portOk = port.setCommPort(static_cast<qint16>(n));
-        const bool thresholdOk = port.setRThreshold(1);
-        const bool opened = port.setPortOpen(true);
+#include <QSet>
+#include <QThread>
 
-        ProbedPort result;
-        result.port = n;
-        result.opened = settingsOk && portOk && thresholdOk && opened;
-        if (!result.opened) {
-            result.error = port.error();
-            result.reason = port.errorString();
-        }
-        if (const std::optional<PortMap::Device> device = port.portMap().device(n)) {
-            result.devicePath = device->path;
-            result.description = device->description;
-        }
-        probed.append(result);
+#include <array>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
-        (void)port.setPortOpen(false);
-        (void)port.setRThreshold(0);
+namespace {
+
+const QString ProbeLineSettings = QStringLiteral("115200,N,8,1");
+
+// One pass for port n on a port object of its own: set the line parameters, open, close.
+ProbedPort probeOne(const PortMap& map, int n) {
+    SerialPort port;
+    port.setPortMap(map);
+    // Every step is tried even when an earlier one failed; any failure up to the opening keeps
+    // the port off the list.
+    const bool settingsOk = port.setSettings(ProbeLineSettings);
+    const bool portOk = port.setCommPort(static_cast<qint16>(n));
+    const bool thresholdOk = port.setRThreshold(1);
+    const bool opened = port.setPortOpen(true);
+
+    ProbedPort result;
+    result.port = n;
+    result.opened = settingsOk && portOk && thresholdOk && opened;
+    if (!result.opened) {
+        result.error = port.error();
+        result.reason = port.errorString();
     }
+    if (const std::optional<PortMap::Device> device = map.device(n)) {
+        result.devicePath = device->path;
+        result.description = device->description;
+    }
+    (void)port.setPortOpen(false);
+    (void)port.setRThreshold(0);
+    return result;
+}
+
+// What the openings of one probe have answered so far. Shared with the threads that open, which
+// may outlive the probe when an opening hangs.
+struct ProbeRun {
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::array<std::optional<ProbedPort>, PortMap::LastPort + 1> results;
+    int pending = 0;
+};
+
+// Devices whose opening has not returned yet, whichever probe started it: such a device is not
+// opened a second time meanwhile.
+std::mutex openingMutex;
+QSet<QString> opening;
+
+ProbedPort stillOpening(int n, const PortMap::Device& device) {
+    return {n, false, SerialPort::Error::Timeout,
+            QStringLiteral("порт не открылся за %1 с: открытие ещё не завершено")
+                .arg(QString::number(ProbeWaitMs / 1000.0, 'f', 1).replace(u'.', u',')),
+            device.path, device.description};
+}
+
+} // namespace
+
+QList<ProbedPort> PortDiscovery(SerialPort& port) {
+    const PortMap map = port.portMap();
+    const auto run = std::make_shared<ProbeRun>();
+    std::array<QThread *, PortMap::LastPort + 1> threads{};
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        const std::optional<PortMap::Device> device = map.device(n);
+        if (!device) {
+            // Nothing to open: the pass fails at once.
+            run->results[n] = probeOne(map, n);
+            continue;
+        }
+        {
+            const std::lock_guard lock(openingMutex);
+            if (opening.contains(device->path)) {
+                run->results[n] = stillOpening(n, *device);
+                continue;
+            }
+            opening.insert(device->path);
+        }
+        ++run->pending;
+        QThread *thread = QThread::create([run, map, n, path = device->path] {
+            ProbedPort result = probeOne(map, n);
+            {
+                const std::lock_guard lock(openingMutex);
+                opening.remove(path);
+            }
+            const std::lock_guard lock(run->mutex);
+            run->results[n] = std::move(result);
+            --run->pending;
+            run->answered.notify_all();
+        });
+        // A thread whose opening hangs is left to end on its own; its port is closed as soon as
+        // the opening returns.
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        threads[n] = thread;
+        thread->start();
+    }
+
+    QList<ProbedPort> probed;
+    {
+        std::unique_lock lock(run->mutex);
+        run->answered.wait_for(lock, std::chrono::milliseconds(ProbeWaitMs),
+                               [&run] { return run->pending == 0; });
+        for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+            if (run->results[n]) {
+                probed.append(*run->results[n]);
+                if (QThread *thread = std::exchange(threads[n], nullptr)) {
+                    thread->wait();
+                    delete thread;
+                }
+            } else {
+                probed.append(stillOpening(n, *map.device(n)));
+            }
+        }
+    }
+
+    // The line parameters stay in force for the exchanges, and the port is left as the last
+    // pass leaves it: closed, receive events off.
+    (void)port.setSettings(ProbeLineSettings);
+    (void)port.setCommPort(PortMap::LastPort);
+    (void)port.setRThreshold(0);
     return probed;
 }
 

@@ -18,9 +18,16 @@ struct ProbedPort {
     QString description;
 };
 
-// Tries COM1 to COM9 once each, in ascending order: set the line parameters, open, close. Every
-// failure is taken as "not offered" and the next pass runs; no port is left open. The result has
-// one entry per port number.
+// How long the probe waits for the openings. An opening can hang for seconds (a Bluetooth serial
+// link, an rfcomm device connecting): such a port is left out rather than holding up the window.
+inline constexpr int ProbeWaitMs = 400;
+
+// Tries COM1 to COM9 of the port's map once each: set the line parameters, open, close. Every
+// failure is taken as "not offered"; no port is left open. The openings run side by side, each on
+// a thread of its own, and a port whose opening has not returned within ProbeWaitMs is reported
+// as not opened (Timeout); its thread closes it when the opening returns, and until then no probe
+// opens that device again. The result has one entry per port number, in ascending order. The
+// given port is left with the line parameters set, CommPort 9 and receive events off.
 [[nodiscard]] QList<ProbedPort> PortDiscovery(SerialPort& port);
 
 // The port number the selector's text names: its fourth character alone, when it is a decimal

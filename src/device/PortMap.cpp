@@ -14,118 +14,21 @@
 
 namespace {
 
-#ifndef Q_OS_WIN
-int deviceGroup(QStringView name) {
-    if (name.startsWith(u"ttyUSB"))
-        return 0;
-    if (name.startsWith(u"ttyACM"))
-        return 1;
-    return 2;
-}
-#endif
-
 QStringView unquoted(QStringView value) {
     if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
         return value.sliced(1, value.size() - 2);
     return value;
 }
 
-QList<PortMap::Candidate> qtSerialDevices() {
-    QList<PortMap::Candidate> devices;
+} // namespace
+
+QList<PortMap::Candidate> PortMap::qtSerialDevices() {
+    QList<Candidate> devices;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports)
         devices.append({info.portName(), info.systemLocation(), info.description()});
     return devices;
 }
-
-#ifdef Q_OS_LINUX
-QString firstLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readLine(256)).trimmed();
-}
-
-// A USB adapter's own attributes (product, manufacturer, serial, idVendor, idProduct) sit on the
-// USB device, one level above the tty's device (CDC-ACM) or two (USB serial converters). Empty
-// when there is none: a pseudo-terminal, a built-in UART.
-QString usbDeviceOf(const QString& ttyDir) {
-    for (const char *up : {"/device/..", "/device/../.."}) {
-        QString dir = ttyDir + QLatin1String(up);
-        if (QFileInfo::exists(dir + QStringLiteral("/idVendor")))
-            return dir;
-    }
-    return {};
-}
-
-std::optional<quint16> hexId(const QString& text) {
-    bool ok = false;
-    const uint id = text.toUInt(&ok, 16);
-    return ok && id <= 0xFFFF ? std::optional<quint16>(quint16(id)) : std::nullopt;
-}
-
-// Qt's own listing asks udev and takes some 10 ms, a noticeable share of the start-up; sysfs
-// answers the same question in a fraction of that. A tty with a device behind it is a serial
-// port, except the UART slots the kernel keeps without hardware, whose type is 0 (unknown).
-QList<PortMap::Candidate> serialDevices() {
-    const QString root = QStringLiteral("/sys/class/tty/");
-    const QDir ttys(root);
-    if (!ttys.exists())
-        return qtSerialDevices();
-    QList<PortMap::Candidate> devices;
-    const QStringList names =
-        ttys.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        const QString tty = root + name;
-        if (!QFileInfo::exists(tty + QStringLiteral("/device")) ||
-            firstLine(tty + QStringLiteral("/type")) == u"0")
-            continue;
-        const QString usb = usbDeviceOf(tty);
-        devices.append({name, QStringLiteral("/dev/") + name,
-                        usb.isEmpty() ? QString() : firstLine(usb + QStringLiteral("/product"))});
-    }
-    return devices;
-}
-
-} // namespace
-
-PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
-    const QString device = QFileInfo(devicePath).canonicalFilePath();
-    if (!device.startsWith(u"/dev/"))
-        return {};
-    const QString usb =
-        usbDeviceOf(QStringLiteral("/sys/class/tty/") + QFileInfo(device).fileName());
-    if (usb.isEmpty())
-        return {};
-    return {firstLine(usb + QStringLiteral("/product")),
-            firstLine(usb + QStringLiteral("/manufacturer")),
-            firstLine(usb + QStringLiteral("/serial")),
-            hexId(firstLine(usb + QStringLiteral("/idVendor"))),
-            hexId(firstLine(usb + QStringLiteral("/idProduct")))};
-}
-#else
-QList<PortMap::Candidate> serialDevices() {
-    return qtSerialDevices();
-}
-
-} // namespace
-
-PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        if (info.systemLocation() != devicePath && info.portName() != devicePath)
-            continue;
-        Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(), std::nullopt,
-                        std::nullopt};
-        if (info.hasVendorIdentifier())
-            adapter.vendorId = info.vendorIdentifier();
-        if (info.hasProductIdentifier())
-            adapter.productId = info.productIdentifier();
-        return adapter;
-    }
-    return {};
-}
-#endif
 
 bool naturalLess(QStringView a, QStringView b) {
     qsizetype i = 0;
@@ -183,7 +86,7 @@ PortMap PortMap::fromSystem() {
         if (!mapped.isEmpty())
             return mapped;
     }
-    return fromDevices(serialDevices());
+    return fromDevices(systemDevices());
 }
 
 // A few lines of INI read by hand: QSettings would turn a value holding a comma into a list and
@@ -214,51 +117,30 @@ PortMap PortMap::fromMapText(QStringView text) {
     return map;
 }
 
-PortMap PortMap::fromDevices(QList<Candidate> devices) {
-    PortMap map;
-#ifdef Q_OS_WIN
-    // COMn is the system's own COMn; it need not be present now to be named.
-    for (int port = FirstPort; port <= LastPort; ++port)
-        map.setDevice(port, {portName(port), {}});
-    for (const Candidate& c : devices) {
-        if (const std::optional<int> port = portNumber(c.name))
-            map.setDevice(*port, {c.path, c.description});
-    }
-#else
-    std::stable_sort(devices.begin(), devices.end(), [](const Candidate& a, const Candidate& b) {
-        const int groupA = deviceGroup(a.name);
-        const int groupB = deviceGroup(b.name);
-        if (groupA != groupB)
-            return groupA < groupB;
-        return naturalLess(a.name, b.name);
-    });
-    int port = FirstPort;
-    for (const Candidate& c : devices) {
-        if (port > LastPort)
-            break;
-        map.setDevice(port++, {c.path, c.description});
-    }
-#endif
-    if (!map.isEmpty())
-        map.m_source = Source::Devices;
-    return map;
-}
-
 void PortMap::adoptNewDevices(const PortMap& fresh) {
     if (m_source == Source::MapFile || fresh.m_source != Source::Devices)
         return;
-    const auto named = [this](const QString& path) {
-        return std::any_of(m_ports.begin(), m_ports.end(),
-                           [&path](const auto& d) { return d.has_value() && d->path == path; });
+    // A number held only by assumption is free to take.
+    const auto taken = [](const std::optional<Device>& d) {
+        return d.has_value() && d->naming != Naming::Assumed;
     };
-    for (const std::optional<Device>& device : fresh.m_ports) {
-        if (!device || named(device->path))
+    const auto named = [&](const QString& path) {
+        return std::any_of(m_ports.begin(), m_ports.end(), [&](const std::optional<Device>& d) {
+            return taken(d) && d->path == path;
+        });
+    };
+    for (int port = FirstPort; port <= LastPort; ++port) {
+        const std::optional<Device>& device = fresh.m_ports[static_cast<std::size_t>(port)];
+        if (!taken(device) || named(device->path))
             continue;
-        const auto free = std::find_if(m_ports.begin() + FirstPort, m_ports.end(),
-                                       [](const auto& d) { return !d.has_value(); });
-        if (free == m_ports.end())
+        // The system's own number where it is free, otherwise the lowest free one.
+        auto slot = m_ports.begin() + port;
+        if (device->naming != Naming::OwnNumber || taken(*slot))
+            slot = std::find_if(m_ports.begin() + FirstPort, m_ports.end(),
+                                [&](const std::optional<Device>& d) { return !taken(d); });
+        if (slot == m_ports.end())
             return;
-        *free = *device;
+        *slot = *device;
         m_source = Source::Devices;
     }
 }

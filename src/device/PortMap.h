@@ -13,10 +13,12 @@
 
 // Which device each of the names COM1 to COM9 stands for.
 //
-// On Windows COMn is the system's COMn. Elsewhere the names are given to the serial devices
-// present: USB adapters (ttyUSB*) first, then CDC-ACM devices (ttyACM*), then the rest, each group
-// in natural order, so a dialer plugged in by USB is COM1. A map file, dialer-config/ports.ini in
-// the user's configuration folder, overrides both: when it names any port, only those exist.
+// On Windows COMn is the system's COMn wherever that port is present, and the system's ports
+// numbered above 9 take the numbers left free, in natural order. Elsewhere the names are given to
+// the serial devices present: USB adapters (ttyUSB*) first, then CDC-ACM devices (ttyACM*), then
+// the rest, each group in natural order, so a dialer plugged in by USB is COM1. A map file,
+// dialer-config/ports.ini in the user's configuration folder, overrides both: when it names any
+// port, only those exist.
 //
 //     [ports]
 //     COM1=/dev/ttyUSB0
@@ -26,9 +28,17 @@ public:
     static constexpr int FirstPort = 1;
     static constexpr int LastPort = 9;
 
+    // How a device came by its number.
+    enum class Naming {
+        Given,     // the next free number, or the map file's
+        OwnNumber, // the system's own COMn, present
+        Assumed,   // the system's own COMn, not seen: a later device may take the number
+    };
+
     struct Device {
         QString path;        // what the serial port layer opens: a device path or a system name
         QString description; // the adapter's own description, where known
+        Naming naming = Naming::Given;
 
         friend bool operator==(const Device&, const Device&) = default;
     };
@@ -69,8 +79,15 @@ public:
 
     [[nodiscard]] static Adapter adapterOf(const QString& devicePath);
 
-    // Numbers the devices in the order described above (on Windows: by their own COM number).
+    // Numbers the devices in the order described above.
     [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);
+
+    // The system's own port that a typed name stands for beyond the nine numbers: 12 for "COM12"
+    // on Windows. Nothing for any other text, and nothing on systems whose ports have no such
+    // names.
+    [[nodiscard]] static std::optional<int> systemPortNumber(QStringView text);
+    // The device of such a port (on Windows "\\.\COM12" for 12).
+    [[nodiscard]] static std::optional<Device> systemDevice(int port);
 
     // Takes in the devices of a fresh look at the system that this map does not name yet, each
     // under the lowest free number; the ports already named keep their numbers, present or not.
@@ -83,6 +100,9 @@ public:
     [[nodiscard]] Source source() const { return m_source; }
 
 private:
+    [[nodiscard]] static QList<Candidate> systemDevices();
+    [[nodiscard]] static QList<Candidate> qtSerialDevices();
+
     std::array<std::optional<Device>, LastPort + 1> m_ports;
     Source m_source = Source::None;
 };

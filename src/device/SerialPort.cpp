@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <limits>
+#include <mutex>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -34,7 +35,20 @@ bool outOfDescriptors() {
 #endif
 }
 
+std::mutex hookMutex;
+SerialPort::OpeningHook s_openingHook;
+
 } // namespace
+
+void SerialPort::setOpeningHook(OpeningHook hook) {
+    const std::lock_guard lock(hookMutex);
+    s_openingHook = std::move(hook);
+}
+
+SerialPort::OpeningHook SerialPort::openingHook() {
+    const std::lock_guard lock(hookMutex);
+    return s_openingHook;
+}
 
 std::optional<LineSettings> parseLineSettings(QStringView settings) {
     const QList<QStringView> parts = settings.split(u',');
@@ -107,11 +121,17 @@ void SerialPort::clearError() {
     m_errorString.clear();
 }
 
+std::optional<PortMap::Device> SerialPort::device() const {
+    if (std::optional<PortMap::Device> mapped = m_map.device(m_commPort))
+        return mapped;
+    return PortMap::systemDevice(m_commPort);
+}
+
 QString SerialPort::portLabel() const {
     if (!m_label.isEmpty())
         return m_label;
     QString name = PortMap::portName(m_commPort);
-    const std::optional<PortMap::Device> device = m_map.device(m_commPort);
+    const std::optional<PortMap::Device> device = this->device();
     if (!device || device->path == name)
         return name;
     return QStringLiteral("%1 (%2)").arg(name, device->path);
@@ -191,9 +211,11 @@ bool SerialPort::setPortOpen(bool open) {
     }
     if (PortOpen())
         return fail(Error::NotWhileOpen, QStringLiteral("порт уже открыт"));
-    const std::optional<PortMap::Device> device = m_map.device(m_commPort);
+    const std::optional<PortMap::Device> device = this->device();
     if (!device)
         return fail(Error::NoSuchPort, QStringLiteral("такого порта нет"));
+    if (const OpeningHook hook = openingHook())
+        hook(device->path);
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     Q_ASSERT(line); // setSettings accepts nothing else
 

@@ -12,6 +12,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <functional>
+
 // The serial port as the device link drives it: a handful of properties written while the port is
 // closed, then open, write one command, take what arrives at each OnComm, close.
 //
@@ -34,6 +36,7 @@ public:
         NotWhileOpen,     // a property that may only be written while the port is closed
         NotOpen,          // output on a closed port
         Io,               // the system refused; errorString() says why
+        Timeout,          // the opening did not return in time (the probe's limit)
     };
     Q_ENUM(Error)
 
@@ -92,6 +95,15 @@ public:
     // user named it otherwise (a program given a device path names it by that path).
     [[nodiscard]] QString portLabel() const;
     void setPortLabel(QString label) { m_label = std::move(label); }
+
+    // The device CommPort names: the map's, or beyond the map's nine the system's own port.
+    [[nodiscard]] std::optional<PortMap::Device> device() const;
+
+    // Runs, on the opening thread, just before every opening of a device, with its path: a seam
+    // through which a test makes an opening take as long as a slow driver's. Thread-safe.
+    using OpeningHook = std::function<void(const QString& devicePath)>;
+    static void setOpeningHook(OpeningHook hook);
+    [[nodiscard]] static OpeningHook openingHook();
 
 Q_SIGNALS:
     void OnComm();

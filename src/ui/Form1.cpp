@@ -216,7 +216,7 @@ void Form1::offerPorts(const QList<ProbedPort>& probed) {
             Combo1->insertItem(at, name);
             Combo1->setItemData(at, tip, Qt::ToolTipRole);
         } else if (p.error == SerialPort::Error::PermissionDenied ||
-                   p.error == SerialPort::Error::Busy) {
+                   p.error == SerialPort::Error::Busy || p.error == SerialPort::Error::Timeout) {
             m_portNotes.insert(p.port, QStringLiteral("%1: %2").arg(name, p.reason));
         } else if (!p.devicePath.isEmpty()) {
             m_portNotes.remove(p.port);

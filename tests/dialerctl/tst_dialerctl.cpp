@@ -6,11 +6,14 @@
 // map of the test's own and no display at all.
 
 #include "DialerSimulator.h"
+#include "HangingOpening.h"
 #include "PortMapFile.h"
 #include "TestSupport.h"
 #include "device/Outcome.h"
+#include "dialerctl/Targets.h"
 #include "settings/SettingsStore.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -142,6 +145,28 @@ private Q_SLOTS:
         }
         QVERIFY(dialerctl({"ports"}).out.contains("busy"));
         QVERIFY(held.received().isEmpty());
+    }
+
+    // `ports` and `--port all` probe as the window does: a port whose opening hangs is reported
+    // without holding up the others.
+    void portWhoseOpeningHangsIsReportedWithoutWaitingForIt() {
+        addDevice(1);
+        DialerSimulator& slow = addDevice(2);
+        PortMap map;
+        for (auto it = m_ports.cbegin(); it != m_ports.cend(); ++it)
+            map.setDevice(it.key(), {it.value(), {}});
+        HangingOpening hang(slow.portPath());
+        QElapsedTimer listing;
+        listing.start();
+        const QList<dialerctl::PortState> states = dialerctl::listPorts(map);
+        QVERIFY2(listing.elapsed() < 2000, qPrintable(QString::number(listing.elapsed())));
+        QCOMPARE(states.size(), 2);
+        QCOMPARE(states[0].state, QString("free"));
+        QCOMPARE(states[1].state, QString("error"));
+        QVERIFY2(states[1].reason.contains("не открылся"), qPrintable(states[1].reason));
+        const QList<dialerctl::Target> all = dialerctl::selectPorts({"all"}, map);
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(hang.openingsStarted(), 1);
     }
 
     void readOfAllJudgesEachPortOnItsOwn() {

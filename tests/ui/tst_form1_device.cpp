@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 
 #include "DialerSimulator.h"
+#include "HangingOpening.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
 #include "text/AnsiText.h"
@@ -350,6 +351,34 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTRY_VERIFY(selector(*form)->isEnabled());
         QCOMPARE(selector(*form)->currentText(), QString("COM1"));
+    }
+
+    // A port whose opening hangs (a Bluetooth link) holds nothing up: the window is ready with the
+    // other ports, a refresh meanwhile does not open it again, and once the opening returns the
+    // port is closed and the next look at the list offers it.
+    void portWhoseOpeningHangsHoldsNothingUp() {
+        addDevice(2);
+        DialerSimulator& slow = addDevice(4);
+        HangingOpening hang(slow.portPath());
+        QElapsedTimer loading;
+        loading.start();
+        const auto form = makeForm();
+        QVERIFY2(loading.elapsed() < 2000, qPrintable(QString::number(loading.elapsed())));
+        QComboBox *combo = selector(*form);
+        QCOMPARE(combo->count(), 1);
+        QCOMPARE(combo->currentText(), QString("COM2"));
+        QVERIFY(combo->toolTip().contains("COM4"));
+        combo->showPopup();
+        combo->hidePopup();
+        QCOMPARE(hang.openingsStarted(), 1);
+
+        hang.release();
+        QTRY_COMPARE(hang.openingsReturned(), 1);
+        QTRY_VERIFY([&slow] { return QSerialPort(slow.portPath()).open(QIODevice::ReadWrite); }());
+        combo->showPopup();
+        combo->hidePopup();
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->itemText(1), QString("COM4"));
     }
 
     // The real message box: modal, titled "info", information icon, one OK button; the timer keeps
