@@ -2,6 +2,7 @@
 //
 // SPDX-License-Identifier: MIT
 
+#include "settings/SettingsLocation.h"
 #include "ui/Form1.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char **argv) {
     QApplication::setDesktopFileName(QStringLiteral("dialer-config"));
 
     Form1 window;
+    window.setSettingsStore(SettingsLocation::forThisRun());
     window.Form_Load();
     window.show();
     return QApplication::exec();

@@ -8,6 +8,7 @@
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -26,6 +27,8 @@ QString SettingsReport::describe() const {
         "\r\nНедостающие значения взяты по умолчанию. Файл останется без изменений до выхода по "
         "кнопке Exit.");
     const QString reason = SystemText::inRussian(detail);
+    // The path as the system shows it (backslashes on Windows).
+    const QString shown = QDir::toNativeSeparators(filePath);
     const QString saveTail =
         QStringLiteral("\r\nЗначения полей не потеряны: устраните причину и нажмите Exit ещё раз.");
     switch (problem) {
@@ -33,34 +36,34 @@ QString SettingsReport::describe() const {
         return {};
     case SettingsProblem::CannotOpen:
         return QStringLiteral("Не удалось прочитать файл настроек «%1»: %2.")
-                   .arg(filePath, reason) +
+                   .arg(shown, reason) +
                loadTail;
     case SettingsProblem::EndsEarly:
         return QStringLiteral("Файл настроек «%1» обрывается: прочитано полей %2 из 6.")
-                   .arg(filePath)
+                   .arg(shown)
                    .arg(field) +
                loadTail;
     case SettingsProblem::TooLarge:
         return QStringLiteral("Файл настроек «%1» слишком велик: в первых %2 МБ прочитано полей %3 "
                               "из 6.")
-                   .arg(filePath)
+                   .arg(shown)
                    .arg(SettingsStore::MaxFileSize / (qint64{1024} * 1024))
                    .arg(field) +
                loadTail;
     case SettingsProblem::CannotEncode:
         return QStringLiteral("Не удалось сохранить файл настроек «%1»: поле %2 содержит символ, "
                               "который нельзя записать в кодировке windows-1251.")
-                   .arg(filePath)
+                   .arg(shown)
                    .arg(field) +
                saveTail;
     case SettingsProblem::CannotCreate:
-        return QStringLiteral("Не удалось создать файл настроек «%1»: %2.").arg(filePath, reason) +
+        return QStringLiteral("Не удалось создать файл настроек «%1»: %2.").arg(shown, reason) +
                saveTail;
     case SettingsProblem::CannotWrite:
-        return QStringLiteral("Не удалось записать файл настроек «%1»: %2.").arg(filePath, reason) +
+        return QStringLiteral("Не удалось записать файл настроек «%1»: %2.").arg(shown, reason) +
                saveTail;
     case SettingsProblem::CannotReplace:
-        return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(filePath, reason) +
+        return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(shown, reason) +
                saveTail;
     }
     return {};
@@ -119,6 +122,11 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
     // that takes no new files (a shared or read-only folder holding one writable Velkor.ini) gets
     // the line written into the existing file instead, as a plain rewrite would. A symbolic link
     // stays a link: its target gets the new line.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (m_createsFolder && !QFileInfo::exists(folder) && !QDir().mkpath(folder))
+        return report(SettingsProblem::CannotCreate, path,
+                      QStringLiteral("не удалось создать папку %1")
+                          .arg(QDir::toNativeSeparators(folder)));
     QSaveFile file(m_filePath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))

@@ -60,6 +60,10 @@ public:
 
     [[nodiscard]] const QString& filePath() const { return m_filePath; }
 
+    // Save makes the file's folder first when it is missing (a folder of the user's own).
+    void setCreatesFolder(bool creates) { m_createsFolder = creates; }
+
 private:
     QString m_filePath;
+    bool m_createsFolder = false;
 };

@@ -92,6 +92,69 @@ private Q_SLOTS:
     }
 #endif
 
+#ifdef Q_OS_WIN
+    // COMn up to 9 keeps its own number where present; the ports above 9 take the free numbers in
+    // natural order; a number still free names the system's own COMn. A later look adds new
+    // ports without moving those already numbered.
+    void systemPortsAboveNineTakeTheFreeNumbers_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("later");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("COM12 and COM15 beside COM1")
+            << QStringList{"COM15", "COM1", "COM12"} << QStringList{}
+            << QStringList{"1=\\\\.\\COM1", "2=\\\\.\\COM12", "3=\\\\.\\COM15", "4=COM4", "5=COM5",
+                           "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+        QTest::newRow("COM10 before COM12, around own numbers")
+            << QStringList{"COM12", "COM2", "COM10", "COM3"} << QStringList{}
+            << QStringList{"1=\\\\.\\COM10", "2=\\\\.\\COM2", "3=\\\\.\\COM3", "4=\\\\.\\COM12",
+                           "5=COM5", "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+        QTest::newRow("plugged in later: own number where free, else the lowest free")
+            << QStringList{"COM12"} << QStringList{"COM12", "COM5", "COM1", "COM20"}
+            << QStringList{"1=\\\\.\\COM12", "2=\\\\.\\COM1", "3=\\\\.\\COM20", "4=COM4",
+                           "5=\\\\.\\COM5", "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+    }
+    void systemPortsAboveNineTakeTheFreeNumbers() {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, later);
+        QFETCH(QStringList, expected);
+        const auto candidates = [](const QStringList& list) {
+            QList<PortMap::Candidate> devices;
+            for (const QString& name : list)
+                devices.append({name, "\\\\.\\" + name, {}});
+            return devices;
+        };
+        PortMap map = PortMap::fromDevices(candidates(names));
+        if (!later.isEmpty())
+            map.adoptNewDevices(PortMap::fromDevices(candidates(later)));
+        QCOMPARE(describe(map), expected);
+    }
+#endif
+
+    // A typed name beyond the nine is the system's own port where the system has such names
+    // (Windows), and nothing elsewhere, where the fourth character alone counts.
+    void typedNameBeyondNineIsTheSystemsPort_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("port");
+#ifdef Q_OS_WIN
+        const int com12 = 12;
+#else
+        const int com12 = 0;
+#endif
+        QTest::newRow("COM12") << "COM12" << com12;
+        QTest::newRow("com12, leading zero") << "com012" << com12;
+        QTest::newRow("COM9 is one of the nine") << "COM9" << 0;
+        QTest::newRow("COM1x") << "COM1x" << 0;
+        QTest::newRow("COM 12") << "COM 12" << 0;
+        QTest::newRow("COM+12") << "COM+12" << 0;
+    }
+    void typedNameBeyondNineIsTheSystemsPort() {
+        QFETCH(QString, text);
+        QFETCH(int, port);
+        QCOMPARE(PortMap::systemPortNumber(text).value_or(0), port);
+        // Such a number opens the system's port of that name.
+        QCOMPARE(PortMap::systemDevice(12).has_value(), PortMap::systemPortNumber(u"COM12").has_value());
+    }
+
     void mapFileInTheUsersConfigurationFolderTakesPrecedence() {
 #ifdef Q_OS_WIN
         // The user's local application data folder, here the test's own copy of it.

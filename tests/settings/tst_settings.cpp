@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "settings/SettingsFormat.h"
+#include "settings/SettingsLocation.h"
 #include "settings/SettingsStore.h"
 #include "text/AnsiText.h"
 
@@ -53,7 +54,11 @@ private Q_SLOTS:
     void init() {
         QVERIFY(m_dir.isValid());
         m_path = m_dir.filePath(QStringLiteral("Velkor.ini"));
-        QFile::remove(m_path);
+        // Each test starts in an empty folder: a process killed mid-save in an earlier test may
+        // have left its temporary file, as a killed save does.
+        const QDir dir(m_dir.path());
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(dir.filePath(name));
     }
 
     void defaultsAreTheNineDigitNumbersAndTheServiceCode() {
@@ -208,7 +213,7 @@ private Q_SLOTS:
                                                        "555555555", "*123*123456789#"}));
         QCOMPARE(loaded.report.problem, SettingsProblem::EndsEarly);
         QCOMPARE(loaded.report.field, 2);
-        QVERIFY(loaded.report.describe().contains(m_path));
+        QVERIFY(loaded.report.describe().contains(QDir::toNativeSeparators(m_path)));
         QCOMPARE(readBytes(m_path), bytes);
     }
 
@@ -247,7 +252,44 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("no-such-folder/Velkor.ini"));
         const SettingsReport report = SettingsStore(path).Save(DialerSettings::defaults());
         QCOMPARE(report.problem, SettingsProblem::CannotCreate);
-        QVERIFY(report.describe().contains(path));
+        QVERIFY(report.describe().contains(QDir::toNativeSeparators(path)));
+
+        // A store in the user's own folder makes the folder first.
+        SettingsStore own(path);
+        own.setCreatesFolder(true);
+        QVERIFY(own.Save(DialerSettings::defaults()).ok());
+        QCOMPARE(SettingsStore(path).Load().settings, DialerSettings::defaults());
+    }
+
+    // Started where no user writes (the installed program's folder, the system folder), the file
+    // is the user's own; anywhere else it is the current folder's, as it always was.
+    void fileIsTheUsersOwnWhereNoUserWrites_data() {
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("expected");
+        const QString own = "C:/Users/ana/AppData/Local/dialer-config/Velkor.ini";
+        QTest::newRow("installed folder") << "C:/Program Files/dialer-config" << own;
+        QTest::newRow("other case, backslashes") << "c:\\program files\\dialer-config\\" << own;
+        QTest::newRow("32-bit program folder") << "C:/Program Files (x86)/x" << own;
+        QTest::newRow("system folder") << "C:\\Windows\\system32" << own;
+        QTest::newRow("a folder named alike") << "C:/Program Files Extra/dialer-config"
+                                              << "Velkor.ini";
+        QTest::newRow("portable folder") << "D:/tools/dialer-config" << "Velkor.ini";
+        QTest::newRow("a Linux folder") << "/home/ana" << "Velkor.ini";
+    }
+    void fileIsTheUsersOwnWhereNoUserWrites() {
+        QFETCH(QString, current);
+        QFETCH(QString, expected);
+        const QStringList protectedFolders{"C:/Program Files", "C:/Program Files (x86)",
+                                           "C:\\Windows"};
+        QCOMPARE(SettingsLocation::choose(current, protectedFolders,
+                                          "C:\\Users\\ana\\AppData\\Local\\dialer-config"),
+                 expected);
+        // A folder of the test's own is no such place on any system.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        const QString here = SettingsLocation::forThisRun().filePath();
+        QDir::setCurrent(before);
+        QCOMPARE(here, QString("Velkor.ini"));
     }
 
 #ifdef Q_OS_UNIX
