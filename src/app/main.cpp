@@ -2,12 +2,14 @@
 //
 // SPDX-License-Identifier: MIT
 
+#include "Platform.h"
 #include "settings/SettingsLocation.h"
 #include "ui/Form1.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv) {
+    Platform::prepare(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dialer-config"));
     QApplication::setApplicationVersion(QStringLiteral("2.00"));

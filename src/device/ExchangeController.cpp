@@ -31,8 +31,8 @@ void ExchangeController::start(Command command) {
     // A typed name of a port beyond the nine ("COM12" on Windows) is that port; otherwise the
     // fourth character of the selector's text gives the number.
     const QString selected = m_host.portSelectorText();
-    m_portNum = QString::number(
-        PortMap::systemPortNumber(selected).value_or(SelectedPortNumber(selected)));
+    m_portNum =
+        QString::number(PortMap::systemPortNumber(selected).value_or(SelectedPortNumber(selected)));
 
     // A value holding a comma, CR or LF, or a character the line cannot carry, would shift or
     // corrupt the dialer's stored fields: nothing is sent.

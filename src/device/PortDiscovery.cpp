@@ -58,10 +58,13 @@ std::mutex openingMutex;
 QSet<QString> opening;
 
 ProbedPort stillOpening(int n, const PortMap::Device& device) {
-    return {n, false, SerialPort::Error::Timeout,
+    return {n,
+            false,
+            SerialPort::Error::Timeout,
             QStringLiteral("порт не открылся за %1 с: открытие ещё не завершено")
                 .arg(QString::number(ProbeWaitMs / 1000.0, 'f', 1).replace(u'.', u',')),
-            device.path, device.description};
+            device.path,
+            device.description};
 }
 
 } // namespace

@@ -42,8 +42,9 @@ PortMap PortMap::fromDevices(QList<Candidate> devices) {
         else if (systemPortNumber(c.name))
             beyond.append(c);
     }
-    std::stable_sort(beyond.begin(), beyond.end(),
-                     [](const Candidate& a, const Candidate& b) { return naturalLess(a.name, b.name); });
+    std::stable_sort(beyond.begin(), beyond.end(), [](const Candidate& a, const Candidate& b) {
+        return naturalLess(a.name, b.name);
+    });
     int port = FirstPort;
     for (const Candidate& c : beyond) {
         while (port <= LastPort && map.device(port))

@@ -4,6 +4,8 @@
 
 #include "SerialLine.h"
 
+#include "text/SystemText.h"
+
 #include <windows.h>
 
 namespace {
@@ -13,20 +15,6 @@ QString devicePath(const QString& name) {
     if (name.startsWith(u'\\'))
         return name;
     return QStringLiteral("\\\\.\\") + name;
-}
-
-QString systemMessage(DWORD code) {
-    wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
-        0, nullptr);
-    QString message = length > 0 ? QString::fromWCharArray(text, int(length)).trimmed()
-                                 : QStringLiteral("ошибка системы %1").arg(code);
-    LocalFree(text);
-    if (message.endsWith(u'.'))
-        message.chop(1);
-    return message;
 }
 
 } // namespace
@@ -73,7 +61,7 @@ void SerialLine::clearError() {
 
 void SerialLine::setSystemError(QSerialPort::SerialPortError error, unsigned long code) {
     m_error = error;
-    m_errorString = systemMessage(code);
+    m_errorString = SystemText::fromCode(code);
 }
 
 bool SerialLine::open(QIODevice::OpenMode mode) {

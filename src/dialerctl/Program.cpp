@@ -12,8 +12,10 @@
 #include "device/DeviceMessages.h"
 #include "settings/SettingsFormat.h"
 #include "text/AnsiText.h"
+#include "text/SystemText.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -138,24 +140,29 @@ QString notStrict(const QByteArray& bytes) {
 std::optional<DialerSettings> loadValues(const QString& path, QString *error) {
     QFile file(path);
     if (!file.exists()) {
-        *error = QStringLiteral("--from %1: no such file.").arg(path);
+        *error = QStringLiteral("--from %1: no such file.").arg(QDir::toNativeSeparators(path));
         return std::nullopt;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("--from %1: cannot be read: %2.").arg(path, file.errorString());
+        *error = QStringLiteral("--from %1: cannot be read: %2.")
+                     .arg(QDir::toNativeSeparators(path),
+                          SystemText::withoutFullStop(file.errorString()));
         return std::nullopt;
     }
     // A settings file is one short line; anything near this size is not one.
     constexpr qint64 MaxBytes = qint64{64} * 1024;
     const QByteArray bytes = file.read(MaxBytes + 1);
     if (bytes.size() > MaxBytes || file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("--from %1: cannot be read: %2.")
-                     .arg(path, bytes.size() > MaxBytes ? QStringLiteral("too large")
-                                                        : file.errorString());
+        *error =
+            QStringLiteral("--from %1: cannot be read: %2.")
+                .arg(QDir::toNativeSeparators(path),
+                     bytes.size() > MaxBytes ? QStringLiteral("too large")
+                                             : SystemText::withoutFullStop(file.errorString()));
         return std::nullopt;
     }
     if (const QString why = notStrict(bytes); !why.isEmpty()) {
-        *error = QStringLiteral("--from %1: %2. Nothing was sent.").arg(path, why);
+        *error = QStringLiteral("--from %1: %2. Nothing was sent.")
+                     .arg(QDir::toNativeSeparators(path), why);
         return std::nullopt;
     }
     const SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(bytes));
@@ -221,8 +228,9 @@ int run(const QStringList& arguments) {
     // Opened only once the run is sure to go ahead: a refused run leaves no file behind.
     ExchangeLog log;
     if (!invocation.logFile.isEmpty() && !log.open(invocation.logFile))
-        return inputError(
-            QStringLiteral("--log %1: %2.").arg(invocation.logFile, log.errorString()));
+        return inputError(QStringLiteral("--log %1: %2.")
+                              .arg(QDir::toNativeSeparators(invocation.logFile),
+                                   SystemText::withoutFullStop(log.errorString())));
 
     QHash<QString, QString> serialNumbers;
     if (!invocation.logFile.isEmpty()) {
@@ -253,17 +261,19 @@ int run(const QStringList& arguments) {
         QObject::connect(job.get(), &PortJob::status,
                          [&lines, i](const QString& status) { lines.update(i, status); });
         if (!invocation.logFile.isEmpty())
-            QObject::connect(job.get(), &PortJob::exchanged,
-                             [&log, &serialNumbers, &logFailed](const ExchangeRecord& record) {
-                                 if (log.append(record, serialNumbers.value(record.target.port)))
-                                     return;
-                                 if (!logFailed)
-                                     writeOut(stderr, QStringLiteral("dialerctl: --log %1: a line "
-                                                                     "could not be written: %2.\n")
-                                                          .arg(log.fileName(), log.errorString())
-                                                          .toUtf8());
-                                 logFailed = true;
-                             });
+            QObject::connect(
+                job.get(), &PortJob::exchanged,
+                [&log, &serialNumbers, &logFailed](const ExchangeRecord& record) {
+                    if (log.append(record, serialNumbers.value(record.target.port)))
+                        return;
+                    if (!logFailed)
+                        writeOut(stderr, QStringLiteral("dialerctl: --log %1: a line "
+                                                        "could not be written: %2.\n")
+                                             .arg(QDir::toNativeSeparators(log.fileName()),
+                                                  SystemText::withoutFullStop(log.errorString()))
+                                             .toUtf8());
+                    logFailed = true;
+                });
         QObject::connect(job.get(), &PortJob::finished, job.get(),
                          [&running, &startMore, job = job.get()] {
                              if (job->isStarted())

@@ -27,9 +27,8 @@ QString knownFolder(REFKNOWNFOLDERID id) {
 
 QStringList protectedFolders() {
     QStringList folders;
-    for (REFKNOWNFOLDERID id :
-         {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramFilesX64,
-          FOLDERID_Windows}) {
+    for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
+                                FOLDERID_ProgramFilesX64, FOLDERID_Windows}) {
         const QString folder = knownFolder(id);
         if (!folder.isEmpty() && !folders.contains(folder, Qt::CaseInsensitive))
             folders << folder;

@@ -35,8 +35,7 @@ QString SettingsReport::describe() const {
     case SettingsProblem::None:
         return {};
     case SettingsProblem::CannotOpen:
-        return QStringLiteral("Не удалось прочитать файл настроек «%1»: %2.")
-                   .arg(shown, reason) +
+        return QStringLiteral("Не удалось прочитать файл настроек «%1»: %2.").arg(shown, reason) +
                loadTail;
     case SettingsProblem::EndsEarly:
         return QStringLiteral("Файл настроек «%1» обрывается: прочитано полей %2 из 6.")
@@ -124,9 +123,9 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
     // stays a link: its target gets the new line.
     const QString folder = QFileInfo(path).absolutePath();
     if (m_createsFolder && !QFileInfo::exists(folder) && !QDir().mkpath(folder))
-        return report(SettingsProblem::CannotCreate, path,
-                      QStringLiteral("не удалось создать папку %1")
-                          .arg(QDir::toNativeSeparators(folder)));
+        return report(
+            SettingsProblem::CannotCreate, path,
+            QStringLiteral("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
     QSaveFile file(m_filePath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace SystemText {
@@ -69,6 +70,13 @@ const std::array<Pattern, 4> Patterns{{
      u"нет доступа к каталогам файлов блокировки"},
 }};
 
+} // namespace
+
+// The platform's own wording of a system error text, where it knows the error (SystemText_*.cpp).
+std::optional<QString> platformPhrase(const QString& text);
+
+namespace {
+
 bool hasLatinLetter(const QString& text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -77,10 +85,19 @@ bool hasLatinLetter(const QString& text) {
 
 } // namespace
 
-QString inRussian(const QString& systemText) {
+QString withoutFullStop(const QString& systemText) {
     QString text = systemText.trimmed();
     while (text.endsWith(u'.'))
         text.chop(1);
+    return text;
+}
+
+QString inRussian(const QString& systemText) {
+    const QString text = withoutFullStop(systemText);
+    if (text.startsWith(u"системная ошибка"))
+        return text; // worded here already
+    if (std::optional<QString> phrase = platformPhrase(text))
+        return *std::move(phrase);
     for (const auto& [english, russian] : Phrases) {
         if (text.compare(QString::fromUtf16(english), Qt::CaseInsensitive) == 0)
             return QString::fromUtf16(russian);

@@ -15,4 +15,12 @@ namespace SystemText {
 // the system's own words.
 [[nodiscard]] QString inRussian(const QString& systemText);
 
+// The system's error number in words: on Windows a GetLastError() code, elsewhere an errno. The
+// errors a user meets with ports and files in Russian, whatever the system's language; others in
+// the system's words with the number; no number (0) as a reason the system did not give.
+[[nodiscard]] QString fromCode(unsigned long code);
+
+// The system's words without their trailing full stop, for a sentence that ends in its own.
+[[nodiscard]] QString withoutFullStop(const QString& systemText);
+
 } // namespace SystemText

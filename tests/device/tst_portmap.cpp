@@ -103,15 +103,17 @@ private Q_SLOTS:
         QTest::newRow("COM12 and COM15 beside COM1")
             << QStringList{"COM15", "COM1", "COM12"} << QStringList{}
             << QStringList{"1=\\\\.\\COM1", "2=\\\\.\\COM12", "3=\\\\.\\COM15", "4=COM4", "5=COM5",
-                           "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+                           "6=COM6",        "7=COM7",         "8=COM8",         "9=COM9"};
         QTest::newRow("COM10 before COM12, around own numbers")
             << QStringList{"COM12", "COM2", "COM10", "COM3"} << QStringList{}
-            << QStringList{"1=\\\\.\\COM10", "2=\\\\.\\COM2", "3=\\\\.\\COM3", "4=\\\\.\\COM12",
-                           "5=COM5", "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+            << QStringList{"1=\\\\.\\COM10", "2=\\\\.\\COM2", "3=\\\\.\\COM3",
+                           "4=\\\\.\\COM12", "5=COM5",        "6=COM6",
+                           "7=COM7",         "8=COM8",        "9=COM9"};
         QTest::newRow("plugged in later: own number where free, else the lowest free")
             << QStringList{"COM12"} << QStringList{"COM12", "COM5", "COM1", "COM20"}
-            << QStringList{"1=\\\\.\\COM12", "2=\\\\.\\COM1", "3=\\\\.\\COM20", "4=COM4",
-                           "5=\\\\.\\COM5", "6=COM6", "7=COM7", "8=COM8", "9=COM9"};
+            << QStringList{"1=\\\\.\\COM12", "2=\\\\.\\COM1", "3=\\\\.\\COM20",
+                           "4=COM4",         "5=\\\\.\\COM5", "6=COM6",
+                           "7=COM7",         "8=COM8",        "9=COM9"};
     }
     void systemPortsAboveNineTakeTheFreeNumbers() {
         QFETCH(QStringList, names);
@@ -152,7 +154,8 @@ private Q_SLOTS:
         QFETCH(int, port);
         QCOMPARE(PortMap::systemPortNumber(text).value_or(0), port);
         // Such a number opens the system's port of that name.
-        QCOMPARE(PortMap::systemDevice(12).has_value(), PortMap::systemPortNumber(u"COM12").has_value());
+        QCOMPARE(PortMap::systemDevice(12).has_value(),
+                 PortMap::systemPortNumber(u"COM12").has_value());
     }
 
     void mapFileInTheUsersConfigurationFolderTakesPrecedence() {

@@ -273,8 +273,10 @@ private Q_SLOTS:
         QTest::newRow("system folder") << "C:\\Windows\\system32" << own;
         QTest::newRow("a folder named alike") << "C:/Program Files Extra/dialer-config"
                                               << "Velkor.ini";
-        QTest::newRow("portable folder") << "D:/tools/dialer-config" << "Velkor.ini";
-        QTest::newRow("a Linux folder") << "/home/ana" << "Velkor.ini";
+        QTest::newRow("portable folder") << "D:/tools/dialer-config"
+                                         << "Velkor.ini";
+        QTest::newRow("a Linux folder") << "/home/ana"
+                                        << "Velkor.ini";
     }
     void fileIsTheUsersOwnWhereNoUserWrites() {
         QFETCH(QString, current);

@@ -374,7 +374,9 @@ private Q_SLOTS:
 
         hang.release();
         QTRY_COMPARE(hang.openingsReturned(), 1);
-        QTRY_VERIFY([&slow] { return QSerialPort(slow.portPath()).open(QIODevice::ReadWrite); }());
+        QTRY_VERIFY([&slow] {
+            return QSerialPort(slow.portPath()).open(QIODevice::ReadWrite);
+        }());
         combo->showPopup();
         combo->hidePopup();
         QCOMPARE(combo->count(), 2);
