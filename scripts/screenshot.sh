@@ -35,5 +35,5 @@ sleep 1
 kill \$app
 SHOOT
 chmod +x "$work/shoot.sh"
-xvfb-run -a -s "-screen 0 800x600x24" "$work/shoot.sh"
+scripts/with-xvfb.sh "$work/shoot.sh"
 echo "docs/screenshot.png retaken"

@@ -62,6 +62,7 @@ cleanup() {
     # shellcheck disable=SC2086
     [ -z "$sims" ] || kill $sims 2>/dev/null || true
     WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+    [ ! -d "$work/user/prefix" ] || setpriv --reuid=nobody --regid=nogroup --clear-groups         env HOME="$work/user" WINEPREFIX="$work/user/prefix" wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -238,25 +239,42 @@ else
 fi
 
 wineserver -k 2>/dev/null || true
-export WINEPREFIX="$work/install-prefix"
-wineboot -i >"$work/wineboot2.log" 2>&1
+# The installed programs as a standard user meets them: a user without root's powers (wine run as
+# root writes everywhere), a prefix of that user's own, and the program's folder read-only, as
+# Program Files is to a standard Windows user.
+user=nobody
+home="$work/user"
+chmod 755 "$work"
+mkdir -p "$home"
+chown "$user" "$home"
+as_user() {
+    setpriv --reuid="$user" --regid=nogroup --clear-groups \
+        env -u WINEPATH HOME="$home" USER="$user" WINEPREFIX="$home/prefix" "$@"
+}
+export WINEPREFIX="$home/prefix"
+as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
-wine msiexec /i "$(winepath -w build-windows/dialer-config-2.00.msi 2>/dev/null)" /qn \
-    >"$work/msiexec.log" 2>&1 || true
-version=$(cd "$installed" 2>/dev/null && wine ./dialerctl.exe --version 2>/dev/null | tr -d '\r') || true
-entry=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
-    grep -c 'DisplayName.*dialer-config') || true
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dialer-config.lnk"
+msi="Z:$(printf '%s' "$top/build-windows/dialer-config-2.00.msi" | tr / '\\')"
+as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
+version=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null |
+    tr -d '\r') || true
+entry=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
+    2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
 if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
-    [ -f "$installed/platforms/qwindows.dll" ]; then
-    pass "the .msi installs: $version, an uninstall entry"
+    [ -f "$installed/platforms/qwindows.dll" ] && [ -f "$shortcut" ]; then
+    pass "the .msi installs: $version, an uninstall entry, a Start-menu shortcut"
 else
     cat "$work/msiexec.log"
     fail "the .msi install (version '$version', uninstall entries $entry)"
 fi
+chmod -R a-w "$installed"
 # The window's start-up from the installed folder, on the windows platform under an X server:
-# still running after three seconds.
-(cd "$installed" 2>/dev/null && exec env -u WINEQT_QPA_PLATFORM xvfb-run -a wine ./dialer-config.exe) \
-    >"$work/window.log" 2>&1 &
+# still running after three seconds. Ending the program ends its X server.
+(cd "$installed" 2>/dev/null &&
+    exec setpriv --reuid="$user" --regid=nogroup --clear-groups env -u WINEPATH \
+        -u WINEQT_QPA_PLATFORM HOME="$home" USER="$user" "$top/scripts/with-xvfb.sh" \
+        wine ./dialer-config.exe) >"$work/window.log" 2>&1 &
 window=$!
 sleep 3
 if kill -0 "$window" 2>/dev/null; then
@@ -265,34 +283,40 @@ else
     cat "$work/window.log"
     fail "the installed window did not stay up"
 fi
-kill "$window" 2>/dev/null || true
+as_user wineserver -k 2>/dev/null || true
 wait "$window" 2>/dev/null || true
-wineserver -k 2>/dev/null || true
 # The whole story through the installed window under wine, driven with real X input; the test
-# starts its own dialers and links them to wine's COM1 to COM3.
+# starts its own dialers and links them to wine's ports. Then the Start-menu start keeping its
+# values in the user's folder, the adapters numbered above 9, and the text drawn at 100 % and
+# 150 %.
 # Wine's first start of a window on a fresh server is slow and, once in a while, never maps it:
 # one more try before the story counts as failed, and the first try's log is kept.
+mkdir -p build/e2e-artefacts-windows
+chown -R "$user" build/e2e-artefacts-windows
 e2e() {
-    E2E_WINDOWS_PROGRAM="$installed/dialer-config.exe" timeout 300 xvfb-run -a \
-        -s "-screen 0 800x600x24" env QT_QPA_PLATFORM=xcb build/tests/e2e/tst_e2e >"$1" 2>&1
+    as_user E2E_WINDOWS_PROGRAM="$installed/dialer-config.exe" E2E_WINDOWS_SHORTCUT="$shortcut" \
+        timeout 600 "$top/scripts/with-xvfb.sh" env QT_QPA_PLATFORM=xcb build/tests/e2e/tst_e2e \
+        >"$1" 2>&1
 }
-if e2e "$work/e2e.log" || { cat "$work/e2e.log" && wineserver -k 2>/dev/null; e2e "$work/e2e.log"; }; then
-    pass "the installed window under wine: ports offered, read, save, link and exit"
+if e2e "$work/e2e.log" || { cat "$work/e2e.log" && as_user wineserver -k 2>/dev/null; e2e "$work/e2e.log"; }; then
+    pass "the installed window under wine, as a user who may not write into it:" \
+        "$(grep '^Totals' "$work/e2e.log")"
 else
     cat "$work/e2e.log"
     fail "the installed window under wine"
 fi
-wineserver -k 2>/dev/null || true
-wine msiexec /x "$(winepath -w build-windows/dialer-config-2.00.msi 2>/dev/null)" /qn \
-    >>"$work/msiexec.log" 2>&1 || true
-left=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
-    grep -c 'DisplayName.*dialer-config') || true
+as_user wineserver -k 2>/dev/null || true
+chmod -R u+w "$installed"
+as_user wine msiexec /x "$msi" /qn >>"$work/msiexec.log" 2>&1 || true
+left=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
+    2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
 if [ ! -e "$installed" ] && [ "$left" -eq 0 ]; then
     pass "the .msi uninstalls, leaving nothing behind"
 else
     find "$installed" | head
     fail "the uninstall left files or its entry"
 fi
+as_user wineserver -k 2>/dev/null || true
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -4,7 +4,7 @@
 
 #include "text/SystemText.h"
 
-#include <QRegularExpression>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -15,7 +15,7 @@ namespace SystemText {
 namespace {
 
 // What the file and serial layers say, as Qt and the C library word it.
-constexpr std::array<std::pair<const char16_t *, const char16_t *>, 38> Phrases{{
+constexpr std::array<std::pair<const char16_t *, const char16_t *>, 39> Phrases{{
     {u"Permission denied", u"доступ запрещён"},
     {u"Operation not permitted", u"операция не разрешена"},
     {u"No such file or directory", u"нет такого файла или каталога"},
@@ -55,20 +55,49 @@ constexpr std::array<std::pair<const char16_t *, const char16_t *>, 38> Phrases{
     {u"Permission error while creating lock file", u"нет прав на создание файла блокировки"},
     {u"Permission error while locking the device", u"нет прав на блокировку устройства"},
     {u"Writing canceled by application", u"запись прервана программой"},
+    {u"Filename refers to a directory", u"это имя каталога, а не файла"},
 }};
 
+// A text of the form before + capture + after, or before + capture + between + capture + after,
+// or (no captures) before and whatever follows.
+// Plain comparisons rather than regular expressions: this runs on the probe's threads too, where
+// a compiled expression's machine code outlives the thread (and under wine the process cannot end).
 struct Pattern {
-    const char16_t *english; // a regular expression, whole text
-    const char16_t *russian; // %1, %2: the captures
+    const char16_t *before;
+    const char16_t *between; // nullptr: one capture
+    const char16_t *after;
+    const char16_t *russian; // %1 (and %2): the captures; none when `captures` is 0
+    int captures;
 };
 
-const std::array<Pattern, 4> Patterns{{
-    {u"Existing file (.+) is not writable", u"файл %1 защищён от записи"},
-    {u"Filename refers to a directory", u"это имя каталога, а не файла"},
-    {u"Cannot create (.+) for output: (.+)", u"не удалось создать %1 для записи: %2"},
-    {u"The following directories are not readable or writable for detaling with lock files.*",
-     u"нет доступа к каталогам файлов блокировки"},
+const std::array<Pattern, 3> Patterns{{
+    {u"Existing file ", nullptr, u" is not writable", u"файл %1 защищён от записи", 1},
+    {u"Cannot create ", u" for output: ", u"", u"не удалось создать %1 для записи: %2", 2},
+    {u"The following directories are not readable or writable for detaling with lock files",
+     nullptr, u"", u"нет доступа к каталогам файлов блокировки", 0},
 }};
+
+// The captures of a text that has the pattern's form.
+std::optional<QStringList> match(QStringView text, const Pattern& pattern) {
+    const QString before = QString::fromUtf16(pattern.before);
+    const QString after = QString::fromUtf16(pattern.after);
+    if (!text.startsWith(before) || !text.endsWith(after) ||
+        text.size() < before.size() + after.size())
+        return std::nullopt;
+    const QStringView rest = text.sliced(before.size(), text.size() - before.size() - after.size());
+    if (pattern.captures == 0)
+        return QStringList{}; // whatever follows
+    if (pattern.between == nullptr) {
+        if (rest.isEmpty())
+            return std::nullopt;
+        return QStringList{rest.toString()};
+    }
+    const QString between = QString::fromUtf16(pattern.between);
+    const qsizetype at = rest.indexOf(between);
+    if (at < 1 || at + between.size() >= rest.size())
+        return std::nullopt;
+    return QStringList{rest.first(at).toString(), rest.sliced(at + between.size()).toString()};
+}
 
 } // namespace
 
@@ -103,14 +132,12 @@ QString inRussian(const QString& systemText) {
             return QString::fromUtf16(russian);
     }
     for (const Pattern& pattern : Patterns) {
-        const QRegularExpression re(
-            QRegularExpression::anchoredPattern(QString::fromUtf16(pattern.english)));
-        const QRegularExpressionMatch match = re.match(text);
-        if (!match.hasMatch())
+        const std::optional<QStringList> captured = match(text, pattern);
+        if (!captured)
             continue;
         QString russian = QString::fromUtf16(pattern.russian);
-        for (int i = 1; i <= re.captureCount(); ++i)
-            russian = russian.arg(i == 2 ? inRussian(match.captured(i)) : match.captured(i));
+        for (qsizetype i = 0; i < captured->size(); ++i)
+            russian = russian.arg(i == 1 ? inRussian(captured->at(i)) : captured->at(i));
         return russian;
     }
     // Already Russian (a desktop in Russian gets the C library's own translation), or a path.

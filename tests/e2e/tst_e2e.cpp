@@ -6,10 +6,11 @@
 // pointing at simulated dialers, real X input events (xdotool), the fields read back through the
 // X clipboard, and a screenshot of every message box.
 //
-// Run by CTest under xvfb-run, after the install fixture has put the program in E2E_PREFIX.
-// With E2E_WINDOWS_PROGRAM naming an installed dialer-config.exe, the same story is told to the
-// Windows program under wine (WINEPREFIX as the caller set it): wine's COM1 to COM3 lead to the
-// simulated dialers, and the shell's browser is a recorder of the address it is given.
+// Run by CTest on a display of its own (scripts/with-xvfb.sh), after the install fixture has put
+// the program in E2E_PREFIX. With E2E_WINDOWS_PROGRAM naming an installed dialer-config.exe, the
+// same story is told to the Windows program under wine (WINEPREFIX as the caller set it): wine's
+// COM1 to COM3 lead to the simulated dialers, and the shell's browser is a recorder of the address
+// it is given.
 
 #include "PortMapFile.h"
 #include "ui/Form1.h"
@@ -18,7 +19,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
@@ -27,8 +30,8 @@
 
 namespace {
 
-// The centre of a control, in window coordinates, from the layout table.
-QPoint centreOf(const char *name) {
+// A control's place, in window coordinates at 96 dots per inch, from the layout table.
+QRect rectOf(const char *name) {
     QPoint origin;
     const FormLayout::Control *found = nullptr;
     for (const char *wanted = name; qstrcmp(wanted, "Form1") != 0;) {
@@ -40,8 +43,11 @@ QPoint centreOf(const char *name) {
             found = row;
         wanted = row->container;
     }
-    const QRect own = FormLayout::toPixels(*found);
-    return origin + QPoint(own.width() / 2, own.height() / 2);
+    return {origin, FormLayout::toPixels(*found).size()};
+}
+
+QPoint centreOf(const char *name) {
+    return rectOf(name).center();
 }
 
 QString run(const QStringList& arguments, int timeoutMs = 10000,
@@ -151,6 +157,60 @@ class EndToEndTest : public QObject {
         return false;
     }
 
+    // The program as a user starts it: in `work`, with the port map under `config`; under wine
+    // on the windows platform, as the program chooses it.
+    bool startWindow(const QString& work, const QString& config = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!config.isEmpty())
+            env.insert("XDG_CONFIG_HOME", config);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("WINEQT_QPA_PLATFORM");
+        m_app.setProcessEnvironment(env);
+        m_app.setWorkingDirectory(work);
+        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (m_windows.isEmpty())
+            m_app.start(QStringLiteral(E2E_PREFIX "/bin/dialer-config"), {});
+        else
+            m_app.start(QStringLiteral("wine"), {m_windows});
+        return m_app.waitForStarted() && waitForWindow();
+    }
+
+    bool waitForWindow() {
+        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 90000)
+                       .section(u'\n', 0, 0);
+        return !m_window.isEmpty();
+    }
+
+    bool waitForWindowGone() {
+        for (int i = 0; i < 100; ++i) {
+            if (run({"search", "--onlyvisible", "--name", "^Настройки GSM$"}).isEmpty())
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    void endWindow() {
+        if (m_app.state() != QProcess::NotRunning) {
+            m_app.kill();
+            m_app.waitForFinished();
+        }
+        run({"-k"}, 30000, QStringLiteral("wineserver"));
+    }
+
+    QString wine(const QStringList& arguments) {
+        return run(arguments, 60000, QStringLiteral("wine"));
+    }
+
+    // Selects a port by typing its name into the selector and reads it.
+    bool readFrom(const QString& port, const QString& shot) {
+        clickOn("Combo1");
+        run({"key", "ctrl+a"});
+        run({"type", "--delay", "20", port});
+        clickOn("ReadCMD");
+        return answerMessageBox(shot);
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
@@ -202,21 +262,7 @@ private Q_SLOTS:
         settings.write("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");
         settings.close();
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.remove("WINEQT_QPA_PLATFORM");
-        m_app.setProcessEnvironment(env);
-        m_app.setWorkingDirectory(work);
-        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (m_windows.isEmpty())
-            m_app.start(QStringLiteral(E2E_PREFIX "/bin/dialer-config"), {});
-        else
-            m_app.start(QStringLiteral("wine"), {m_windows});
-        QVERIFY(m_app.waitForStarted());
-        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 90000)
-                       .section(u'\n', 0, 0);
-        QVERIFY2(!m_window.isEmpty(), "the window did not appear");
+        QVERIFY2(startWindow(work, config), "the window did not appear");
         QTest::qWait(500);
         QGuiApplication::primaryScreen()->grabWindow(0).save(m_artefacts + "/0-started.png");
 
@@ -288,6 +334,144 @@ private Q_SLOTS:
         QCOMPARE(settings.readAll(),
                  QByteArray("\"900\",\"+7 495\",\"303\",\"\xc8\xe2 4\",\"505\",\"*7#\"\r\n"));
         QCOMPARE(QDir(m_artefacts).entryList({"*.png"}).size(), 5);
+    }
+
+    // Installed for the machine and started from the Start menu by a user who may not write into
+    // the program's folder: Exit keeps the values in the user's own folder, and the next start
+    // from the menu shows them.
+    void startMenuStartKeepsTheValuesInTheUsersFolder() {
+        const QString shortcut = qEnvironmentVariable("E2E_WINDOWS_SHORTCUT");
+        if (shortcut.isEmpty())
+            QSKIP("the Start-menu shortcut is the Windows installer's (E2E_WINDOWS_SHORTCUT)");
+        const QString prefix = qEnvironmentVariable("WINEPREFIX");
+        const auto startFromMenu = [&] {
+            // As the shell does: the shortcut opened from the system folder.
+            QProcess start;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("WINEQT_QPA_PLATFORM");
+            start.setProcessEnvironment(env);
+            start.setWorkingDirectory(prefix + "/drive_c/windows/system32");
+            start.start(QStringLiteral("wine"), {"start", "/unix", shortcut});
+            return start.waitForFinished(60000) && waitForWindow();
+        };
+        QVERIFY2(startFromMenu(), "the window did not appear");
+        QTest::qWait(500);
+        clickOn("Text1Num");
+        run({"key", "ctrl+a"});
+        run({"type", "--delay", "20", "+7 900 123"});
+        QCOMPARE(readField("Text1Num"), QString("+7 900 123"));
+        clickOn("ExitCMD");
+        QVERIFY2(waitForWindowGone(), "Exit did not end the program");
+
+        QStringList kept;
+        const QDir users(prefix + "/drive_c/users");
+        for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString file = users.filePath(user + "/AppData/Local/dialer-config/Velkor.ini");
+            if (QFile::exists(file))
+                kept << file;
+        }
+        QCOMPARE(kept.size(), 1);
+        QFile file(kept[0]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("\"+7 900 123\",\"222222222\","));
+        QVERIFY(!QFile::exists(QFileInfo(m_windows).dir().filePath("Velkor.ini")));
+
+        QVERIFY2(startFromMenu(), "the window did not appear again");
+        QCOMPARE(readField("Text1Num"), QString("+7 900 123"));
+        clickOn("ExitCMD");
+        QVERIFY(waitForWindowGone());
+        run({"-k"}, 30000, QStringLiteral("wineserver"));
+    }
+
+    // Windows numbered the dialers' adapters COM12 and COM15: they are offered beside COM1, and a
+    // Read reaches each, chosen from the list or typed; a typed port that does not exist reaches
+    // none.
+    void adaptersAboveNineAreOfferedAndTypedNamesReachThem() {
+        if (m_windows.isEmpty())
+            QSKIP("ports above COM9 are Windows' own");
+        m_devices.clear();
+        const QStringList ports{"COM1", "COM12", "COM15"};
+        QStringList devices;
+        for (const char *values : {"1,1,1,1,1,1", "12,12,12,12,12,12", "15,15,15,15,15,15"})
+            devices << startDevice({"--values", values});
+        QVERIFY(!devices.contains(QString()));
+        for (int n = 2; n <= 9; ++n)
+            wine({"reg", "delete", "HKLM\\Software\\Wine\\Ports", "/v", QString("COM%1").arg(n),
+                  "/f"});
+        for (int i = 0; i < ports.size(); ++i)
+            wine({"reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", ports[i], "/t", "REG_SZ", "/d",
+                  devices[i], "/f"});
+        run({"-k"}, 30000, QStringLiteral("wineserver"));
+        const QString work = m_dir.filePath("beyond-nine");
+        QVERIFY(QDir().mkpath(work));
+        QVERIFY2(startWindow(work), "the window did not appear");
+        QTest::qWait(500);
+
+        QStringList offered{readField("Combo1")};
+        for (int i = 0; i < 9; ++i) {
+            run({"key", "Down"});
+            const QString next = readField("Combo1");
+            if (next == offered.last())
+                break;
+            offered << next;
+        }
+        // The machine's own serial ports may be offered too; the three dialers must be.
+        QVERIFY2(offered.size() >= 3, qPrintable(offered.join(u' ')));
+        for (const QString& port : offered)
+            QVERIFY(readFrom(port, "listed-" + port));
+        for (int i = 0; i < ports.size(); ++i)
+            QVERIFY2(deviceLog(i).contains("<- 3f 36 0d 0a"), qPrintable(ports[i]));
+
+        for (int i = 1; i < ports.size(); ++i) {
+            QVERIFY(readFrom(ports[i], "typed-" + ports[i]));
+            for (int j = 0; j < ports.size(); ++j)
+                QCOMPARE(deviceLog(j).contains("<- 3f 36 0d 0a"), i == j);
+        }
+        QVERIFY(readFrom("COM13", "typed-absent"));
+        for (int j = 0; j < ports.size(); ++j)
+            QVERIFY(!deviceLog(j).contains("<- "));
+        endWindow();
+    }
+
+    // The fields show their text at 100 % and at 150 %: dark pixels inside every field.
+    void fieldsShowTheirText_data() {
+        QTest::addColumn<int>("dpi");
+        QTest::newRow("100 %") << 96;
+        QTest::newRow("150 %") << 144;
+    }
+    void fieldsShowTheirText() {
+        if (m_windows.isEmpty())
+            QSKIP("the font engine is chosen for wine");
+        QFETCH(int, dpi);
+        wine({"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+              "/d", QString::number(dpi), "/f"});
+        run({"-k"}, 30000, QStringLiteral("wineserver"));
+        const QString work = m_dir.filePath(QString("dpi%1").arg(dpi));
+        QVERIFY(QDir().mkpath(work));
+        QVERIFY2(startWindow(work), "the window did not appear");
+        QTest::qWait(1500);
+        const QImage shot =
+            QGuiApplication::primaryScreen()->grabWindow(m_window.toULongLong()).toImage();
+        shot.save(QString("%1/text-%2dpi.png").arg(m_artefacts).arg(dpi));
+        endWindow();
+        wine({"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+              "/d", "96", "/f"});
+
+        const double scale =
+            shot.width() / double(FormLayout::ClientWidthTwips / FormLayout::TwipsPerPixel);
+        QVERIFY2(qAbs(scale - dpi / 96.0) < 0.1, qPrintable(QString::number(shot.width())));
+        for (const char *field : FormLayout::FieldNames) {
+            const QRect r = rectOf(field);
+            const QRect inside = QRectF(QPointF(r.topLeft()) * scale + QPointF(4, 4),
+                                        QPointF(r.bottomRight()) * scale - QPointF(4, 4))
+                                     .toRect()
+                                     .intersected(shot.rect());
+            int dark = 0;
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    dark += qGray(shot.pixel(x, y)) < 96 ? 1 : 0;
+            QVERIFY2(dark >= 20, qPrintable(QString("%1: %2 dark pixels").arg(field).arg(dark)));
+        }
     }
 };
 

@@ -53,6 +53,15 @@ private Q_SLOTS:
                                              << "Путь не найден";
         QTest::newRow("English, unknown") << "The parameter is wrong."
                                           << "системная ошибка «The parameter is wrong»";
+        QTest::newRow("a file and its reason")
+            << "Cannot create /srv/Velkor.ini for output: Permission denied"
+            << "не удалось создать /srv/Velkor.ini для записи: доступ запрещён";
+        QTest::newRow("a protected file") << "Existing file /srv/Velkor.ini is not writable"
+                                          << "файл /srv/Velkor.ini защищён от записи";
+        QTest::newRow("lock folders")
+            << "The following directories are not readable or writable for detaling with lock "
+               "files\n\t/var/lock"
+            << "нет доступа к каталогам файлов блокировки";
         QTest::newRow("worded already") << "системная ошибка «X» (код 87)"
                                         << "системная ошибка «X» (код 87)";
     }
