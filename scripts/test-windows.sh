@@ -254,15 +254,16 @@ as_user() {
 export WINEPREFIX="$home/prefix"
 as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
-shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dialer-config.lnk"
 msi="Z:$(printf '%s' "$top/build-windows/dialer-config-2.00.msi" | tr / '\\')"
 as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
+# The Start menu of all users, or (as wine takes it) of the installing user.
+shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
 version=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null |
     tr -d '\r') || true
 entry=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
     2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
 if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
-    [ -f "$installed/platforms/qwindows.dll" ] && [ -f "$shortcut" ]; then
+    [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ]; then
     pass "the .msi installs: $version, an uninstall entry, a Start-menu shortcut"
 else
     cat "$work/msiexec.log"

@@ -110,6 +110,14 @@ class EndToEndTest : public QObject {
         return path;
     }
 
+    void stopDevices() {
+        for (auto& device : m_devices) {
+            device->terminate();
+            device->waitForFinished();
+        }
+        m_devices.clear();
+    }
+
     QString deviceLog(int index) {
         QProcess& device = *m_devices[std::size_t(index)];
         device.waitForReadyRead(200);
@@ -235,10 +243,7 @@ private Q_SLOTS:
             m_app.kill();
             m_app.waitForFinished();
         }
-        for (auto& device : m_devices) {
-            device->terminate();
-            device->waitForFinished();
-        }
+        stopDevices();
     }
 
     void wholeStory() {
@@ -389,7 +394,7 @@ private Q_SLOTS:
     void adaptersAboveNineAreOfferedAndTypedNamesReachThem() {
         if (m_windows.isEmpty())
             QSKIP("ports above COM9 are Windows' own");
-        m_devices.clear();
+        stopDevices();
         const QStringList ports{"COM1", "COM12", "COM15"};
         QStringList devices;
         for (const char *values : {"1,1,1,1,1,1", "12,12,12,12,12,12", "15,15,15,15,15,15"})
