@@ -300,8 +300,8 @@ e2e() {
         >"$1" 2>&1
 }
 if e2e "$work/e2e.log" || { cat "$work/e2e.log" && as_user wineserver -k 2>/dev/null; e2e "$work/e2e.log"; }; then
-    pass "the installed window under wine, as a user who may not write into it:" \
-        "$(grep '^Totals' "$work/e2e.log")"
+    pass "the installed window under wine, as a user who may not write into it:
+      $(grep '^Totals' "$work/e2e.log")"
 else
     cat "$work/e2e.log"
     fail "the installed window under wine"

@@ -10,6 +10,14 @@ namespace dialerctl {
 
 namespace {
 
+// As the window's fields take a value: without its leading blanks, the rest as it is.
+QString withoutLeadingBlanks(const QString& value) {
+    qsizetype blanks = 0;
+    while (blanks < value.size() && value[blanks] == u' ')
+        ++blanks;
+    return value.sliced(blanks);
+}
+
 QString usage(const QString& text) {
     return text + QStringLiteral("\nTry 'dialerctl --help'.");
 }
@@ -171,7 +179,7 @@ ParseResult parseCommandLine(const QStringList& arguments) {
                                         .arg(list.size()))};
         invocation.source = ValueSource::List;
         for (int i = 0; i < DialerSettings::FieldCount; ++i)
-            invocation.values[i] = list.at(i);
+            invocation.values[i] = withoutLeadingBlanks(list.at(i));
     } else {
         invocation.source = ValueSource::Set;
         for (const QString& assignment : parser.values(set)) {
@@ -187,7 +195,8 @@ ParseResult parseCommandLine(const QStringList& arguments) {
                     return UsageError{
                         usage(QStringLiteral("--set names %1 twice.").arg(fieldName(*field)))};
             }
-            invocation.changes.append({*field, assignment.sliced(equals + 1)});
+            invocation.changes.append(
+                {*field, withoutLeadingBlanks(assignment.sliced(equals + 1))});
         }
     }
     return invocation;

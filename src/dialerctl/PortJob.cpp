@@ -8,6 +8,14 @@ namespace dialerctl {
 
 namespace {
 
+bool holdsLineBreak(const DialerSettings& values) {
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        if (values[i].contains(u'\r') || values[i].contains(u'\n'))
+            return true;
+    }
+    return false;
+}
+
 // Silence that tells the line is quiet: a reply in progress never pauses this long at 115200
 // baud. After an exchange that got no whole answer the dialer may still be answering, so the
 // wait is a full collection window.
@@ -209,6 +217,13 @@ void PortJob::advance() {
         verdict.outcome != Outcome::NoAnswer) {
         // A save is answered by the acknowledgement and nothing else; six values instead mean
         // the dialer did not take the command as a save.
+        verdict = {Outcome::CheckFields, std::nullopt};
+        m_result.message = outcomeMessage(Outcome::CheckFields);
+        m_answered = false;
+    }
+    if (verdict.outcome == Outcome::Read && holdsLineBreak(*verdict.values)) {
+        // A reading with a line break in a value is none: a line that echoes the command back,
+        // or a reply run together with another. It is told, and retried, as a garbled one.
         verdict = {Outcome::CheckFields, std::nullopt};
         m_result.message = outcomeMessage(Outcome::CheckFields);
         m_answered = false;

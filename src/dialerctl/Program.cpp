@@ -87,32 +87,25 @@ QString refusal(const Invocation& invocation) {
     return {};
 }
 
-// Why a settings file is not exactly what the window's Exit writes, or nothing: six values, each
-// in double quotes (a quote inside doubled), separated by commas, in windows-1251 with neither a
-// byte order mark nor NUL bytes; only line breaks and blanks may follow. The window's loader
-// takes more than this; a fleet's writes take nothing that might not mean what it seems to.
-QString notStrict(const QByteArray& bytes) {
-    for (const QByteArray& bom :
-         {QByteArray("\xef\xbb\xbf"), QByteArray("\xff\xfe"), QByteArray("\xfe\xff")}) {
-        if (bytes.startsWith(bom))
-            return QStringLiteral("it begins with a byte order mark (saved as UTF-8 or "
-                                  "Unicode); save it as ANSI, windows-1251");
-    }
-    if (bytes.contains('\0'))
-        return QStringLiteral("it holds NUL bytes (saved as Unicode?); save it as ANSI, "
-                              "windows-1251");
+// Why a settings file's text (read by the window's rule of encodings) is not exactly what the
+// window's Exit writes, or nothing: six values, each in double quotes (a quote inside doubled),
+// separated by commas, with no NUL character; only line breaks and blanks may follow. The window's
+// loader takes more than this; a fleet's writes take nothing that might not mean what it seems to.
+QString notStrict(QStringView text) {
+    if (text.contains(u'\0'))
+        return QStringLiteral("it holds NUL characters");
     qsizetype pos = 0;
     for (int field = 1; field <= DialerSettings::FieldCount; ++field) {
-        if (pos >= bytes.size())
+        if (pos >= text.size())
             return QStringLiteral("it holds only %1 of the six values").arg(field - 1);
-        if (bytes[pos] != '"')
+        if (text[pos] != u'"')
             return QStringLiteral("value %1 is not in double quotes").arg(field);
         for (++pos;; ++pos) {
-            if (pos >= bytes.size())
+            if (pos >= text.size())
                 return QStringLiteral("value %1 has no closing quote").arg(field);
-            if (bytes[pos] != '"')
+            if (text[pos] != u'"')
                 continue;
-            if (pos + 1 < bytes.size() && bytes[pos + 1] == '"') {
+            if (pos + 1 < text.size() && text[pos + 1] == u'"') {
                 ++pos;
                 continue;
             }
@@ -120,8 +113,8 @@ QString notStrict(const QByteArray& bytes) {
         }
         ++pos; // the closing quote
         if (field < DialerSettings::FieldCount) {
-            if (pos >= bytes.size() || bytes[pos] != ',')
-                return pos >= bytes.size() || bytes[pos] == '\r' || bytes[pos] == '\n'
+            if (pos >= text.size() || text[pos] != u',')
+                return pos >= text.size() || text[pos] == u'\r' || text[pos] == u'\n'
                            ? QStringLiteral("it holds only %1 of the six values").arg(field)
                            : QStringLiteral("value %1 is followed by something other than a "
                                             "comma")
@@ -129,8 +122,8 @@ QString notStrict(const QByteArray& bytes) {
             ++pos;
         }
     }
-    for (; pos < bytes.size(); ++pos) {
-        if (!QByteArrayView(" \t\r\n").contains(bytes[pos]))
+    for (; pos < text.size(); ++pos) {
+        if (!QStringView(u" \t\r\n").contains(text[pos]))
             return QStringLiteral("something follows the six values");
     }
     return {};
@@ -160,12 +153,14 @@ std::optional<DialerSettings> loadValues(const QString& path, QString *error) {
                                              : SystemText::withoutFullStop(file.errorString()));
         return std::nullopt;
     }
-    if (const QString why = notStrict(bytes); !why.isEmpty()) {
+    // The one reading rule of settings files, as the window reads them.
+    const QString text = SettingsFormat::decodeFile(bytes);
+    if (const QString why = notStrict(text); !why.isEmpty()) {
         *error = QStringLiteral("--from %1: %2. Nothing was sent.")
                      .arg(QDir::toNativeSeparators(path), why);
         return std::nullopt;
     }
-    const SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(bytes));
+    const SettingsFormat::ParseResult parsed = SettingsFormat::parse(text);
     if (parsed.fieldsRead < DialerSettings::FieldCount) {
         *error = QStringLiteral("--from %1: only %2 of the six values could be read.")
                      .arg(path)

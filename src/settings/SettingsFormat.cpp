@@ -4,6 +4,11 @@
 
 #include "SettingsFormat.h"
 
+#include "text/AnsiText.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <optional>
 
 namespace SettingsFormat {
@@ -55,7 +60,39 @@ QString readUnquoted(QStringView text, qsizetype& pos) {
     return value;
 }
 
+std::optional<QString> decodeAs(QStringDecoder::Encoding encoding, QByteArrayView bytes) {
+    QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
+
+QString decodeFile(QByteArrayView bytes) {
+    struct Mark {
+        QByteArrayView bytes;
+        QStringDecoder::Encoding encoding;
+    };
+    for (const Mark mark :
+         {Mark{"\xef\xbb\xbf", QStringDecoder::Utf8}, Mark{"\xff\xfe", QStringDecoder::Utf16LE},
+          Mark{"\xfe\xff", QStringDecoder::Utf16BE}}) {
+        if (bytes.startsWith(mark.bytes)) {
+            // What cannot be decoded becomes U+FFFD, which no value can carry to the dialer: it
+            // is refused at Save and at Exit as a typed one would be.
+            QStringDecoder decoder(mark.encoding, QStringDecoder::Flag::Stateless);
+            return decoder.decode(bytes.sliced(mark.bytes.size()));
+        }
+    }
+    const bool multiByte =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return (uchar(c) & 0x80) != 0; });
+    if (multiByte) {
+        if (std::optional<QString> utf8 = decodeAs(QStringDecoder::Utf8, bytes))
+            return *std::move(utf8);
+    }
+    return AnsiText::decode(bytes);
+}
 
 QString formatLine(const DialerSettings& settings) {
     QString line;

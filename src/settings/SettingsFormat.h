@@ -6,6 +6,7 @@
 
 #include "DialerSettings.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -16,6 +17,15 @@
 //
 // A double quote inside a value is written doubled ("") so that every value reads back as it was.
 namespace SettingsFormat {
+
+// The text of a settings file's bytes. The file Exit writes is windows-1251; one saved by an
+// editor may be in another encoding, which is read as the editor meant it:
+//   - a UTF-8 byte order mark, or a UTF-16 one (little or big endian), names the encoding, and
+//     is no part of the first value;
+//   - without one, bytes that are valid UTF-8 and hold at least one multi-byte sequence are UTF-8
+//     (Cyrillic windows-1251 text practically never is);
+//   - everything else is windows-1251.
+[[nodiscard]] QString decodeFile(QByteArrayView bytes);
 
 // The line Save writes, as text; it still has to be encoded to the file's code page.
 [[nodiscard]] QString formatLine(const DialerSettings& settings);

@@ -100,7 +100,7 @@ SettingsLoadResult SettingsStore::Load() const {
     if (tooLarge)
         bytes.truncate(MaxFileSize);
 
-    SettingsFormat::ParseResult parsed = SettingsFormat::parse(AnsiText::decode(bytes));
+    SettingsFormat::ParseResult parsed = SettingsFormat::parse(SettingsFormat::decodeFile(bytes));
     if (parsed.fieldsRead < DialerSettings::FieldCount)
         return {std::move(parsed.settings),
                 report(tooLarge ? SettingsProblem::TooLarge : SettingsProblem::EndsEarly, path, {},

@@ -6,6 +6,7 @@
 // map of the test's own and no display at all.
 
 #include "DialerSimulator.h"
+#include "EncodedSettingsFiles.h"
 #include "HangingOpening.h"
 #include "PortMapFile.h"
 #include "TestSupport.h"
@@ -169,6 +170,22 @@ private Q_SLOTS:
         QCOMPARE(hang.openingsStarted(), 1);
     }
 
+    // --from reads a settings file by the window's rule: the same values go out on the line.
+    void fromReadsEveryEditorsEncodingAsTheWindowDoes_data() { addEncodedSettingsFileRows(); }
+    void fromReadsEveryEditorsEncodingAsTheWindowDoes() {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, sent);
+        DialerSimulator& device = addDevice(1);
+        QTemporaryDir dir;
+        QFile settings(dir.filePath("Velkor.ini"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(file);
+        settings.close();
+        const Run run = dialerctl({"write", "--port", "COM1", "--from", settings.fileName()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(device.received(), sent);
+    }
+
     void readOfAllJudgesEachPortOnItsOwn() {
         DialerSimulator& normal = addDevice(1);
         DialerSimulator& silent = addDevice(2, {.silent = true});
@@ -277,8 +294,9 @@ private Q_SLOTS:
         QTest::newRow("settings file with a comma in a value")
             << write + QStringList{"--from", "@comma"};
         QTest::newRow("settings file cut short") << write + QStringList{"--from", "@short"};
-        QTest::newRow("settings file in UTF-16") << write + QStringList{"--from", "@utf16"};
-        QTest::newRow("settings file with a BOM") << write + QStringList{"--from", "@bom"};
+        QTest::newRow("UTF-16 settings file cut short") << write + QStringList{"--from", "@utf16"};
+        QTest::newRow("settings file with a BOM, a value unquoted")
+            << write + QStringList{"--from", "@bom"};
         QTest::newRow("settings file with a bare value")
             << write + QStringList{"--from", "@unquoted"};
         QTest::newRow("no such settings file") << write + QStringList{"--from", "@missing"};
@@ -299,13 +317,16 @@ private Q_SLOTS:
         QVERIFY(SettingsStore(m_dir.filePath("comma.ini"))
                     .Save(record({"1", "2,3", "4", "5", "6", "7"}))
                     .ok());
-        const QByteArray six = "\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n";
+        // Files in an editor's encoding are read as the window reads them, and refused for what
+        // they hold.
+        const QByteArray fewer = "\"1\",\"2\",\"3\"\r\n";
         QByteArray utf16;
-        for (const char c : six)
+        for (const char c : fewer)
             utf16 += QByteArray(1, c) + '\0';
         const QMap<QString, QByteArray> files{{"short", "\"1\",\"2\",\"3\"\r\n"},
                                               {"utf16", "\xff\xfe" + utf16},
-                                              {"bom", "\xef\xbb\xbf" + six},
+                                              {"bom", "\xef\xbb\xbf"
+                                                      "1,\"2\",\"3\",\"4\",\"5\",\"6\"\r\n"},
                                               {"unquoted", "1,\"2\",\"3\",\"4\",\"5\",\"6\"\r\n"}};
         for (const auto& [name, bytes] : files.asKeyValueRange()) {
             QFile file(m_dir.filePath(name + ".ini"));

@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 
 #include "DialerSimulator.h"
+#include "EncodedSettingsFiles.h"
 #include "HangingOpening.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
@@ -351,6 +352,32 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTRY_VERIFY(selector(*form)->isEnabled());
         QCOMPARE(selector(*form)->currentText(), QString("COM1"));
+    }
+
+    // A settings file saved by an editor shows the values as they were typed there, Save sends
+    // them in the line's code page, and Exit writes the file back as it always writes it.
+    void settingsFileInAnyEditorsEncoding_data() { addEncodedSettingsFileRows(); }
+    void settingsFileInAnyEditorsEncoding() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, values);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, exitFile);
+        DialerSimulator& device = addDevice(1);
+        QFile settings(m_dir.filePath("Velkor.ini"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(file);
+        settings.close();
+        const auto form = makeForm();
+        QStringList shown;
+        for (const char *name : FormLayout::FieldNames)
+            shown << form->findChild<QLineEdit *>(name)->text();
+        QCOMPARE(shown, values);
+        click(*form, "SaveCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(device.received(), sent);
+        click(*form, "ExitCMD");
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(), exitFile);
     }
 
     // A port whose opening hangs (a Bluetooth link) holds nothing up: the window is ready with the
