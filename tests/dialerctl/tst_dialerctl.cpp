@@ -252,6 +252,18 @@ private Q_SLOTS:
         QTest::newRow("a save answered with six values is not a read")
             << write + QStringList{"--values", "1,2,3,4,5,*6#"}
             << DialerSimulator::Behaviour{.echo = true} << 1 << "check-fields" << save << six;
+        QTest::newRow("values lose their leading blanks, as in the window's fields")
+            << write + QStringList{"--values", " 1,  2 ,3,4,5,*6#"} << DialerSimulator::Behaviour{}
+            << 0 << "saved" << QByteArray("!1,2 ,3,4,5,*6#,\r\n")
+            << QList<QByteArray>{"1", "2 ", "3", "4", "5", "*6#"};
+        QTest::newRow("a set value loses its leading blanks")
+            << write + QStringList{"--set", "free=  *9#"} << DialerSimulator::Behaviour{} << 0
+            << "saved" << QByteArray("?6\r\n!101,202,303,404,505,*9#,\r\n")
+            << QList<QByteArray>{"101", "202", "303", "404", "505", "*9#"};
+        QTest::newRow("a line that echoes gives no reading, however often tried")
+            << QStringList{"read", "--port", "COM1", "--json", "--retries", "1"}
+            << DialerSimulator::Behaviour{.echo = true} << 1 << "check-fields"
+            << QByteArray("?6\r\n?6\r\n") << stored();
         QTest::newRow("without retries that dialer gives no answer")
             << QStringList{"read", "--port", "COM1", "--json"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 1 << "no-answer"
@@ -363,6 +375,12 @@ private Q_SLOTS:
         const SettingsLoadResult loaded = SettingsStore(file.fileName()).Load();
         QVERIFY(loaded.report.ok());
         QCOMPARE(values(loaded.settings), QStringList({"  101", "Я 8", "", "\"", "505", "*7#"}));
+
+        // A line that echoes the command makes no file at all.
+        device.setBehaviour({.echo = true});
+        const Run echoed = dialerctl({"read", "--port", "COM1", "--ini"});
+        QCOMPARE(echoed.exitCode, 1);
+        QCOMPARE(echoed.out, QByteArray());
     }
 
     void tableShowsWhatADialerSentSafely() {
