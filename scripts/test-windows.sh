@@ -17,7 +17,8 @@ export DIALER_QT_WINDOWS="$qt"
 
 packages="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build wine
-          wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils wixl zip python3 xvfb xauth"
+          wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils wixl msitools zip python3 xvfb
+          xauth man-db bsdextrautils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -218,19 +219,46 @@ esac
 echo "== installer and portable folder =="
 # The programs with the Qt and mingw runtime DLLs and the windows platform plugin beside them.
 stage="$work/stage"
-mkdir -p "$stage/dialer-config/platforms" "$stage/dialer-config/styles"
-cp build-windows/dialer-config.exe build-windows/dialerctl.exe build-windows/ipaddress-demo.exe \
+mkdir -p "$stage/dialer-config/platforms" "$stage/dialer-config/styles" \
+    "$stage/dialer-config/licenses"
+cp build-windows/dialer-config.exe build-windows/dialerctl.exe \
     "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
     "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" \
     "$stage/dialer-config/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/dialer-config/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/dialer-config/styles/"
 cp build-windows/windows/dialer-config.ico "$stage/"
+# What a Windows user reads, with Windows line ends: the README, dialerctl's manual as text, and
+# the licence texts of everything the packages hand out, named as reuse names them.
+crlf() { sed 's/\r*$/\r/'; }
+crlf <packaging/windows/README.txt >"$stage/dialer-config/README.txt"
+LC_ALL=C.UTF-8 MANWIDTH=80 man -l docs/man/dialerctl.1 2>/dev/null | col -bx | crlf \
+    >"$stage/dialer-config/dialerctl.txt"
+sed 's/@QT_VERSION@/6.4.2/g' packaging/windows/NOTICE.txt.in | crlf >"$stage/dialer-config/NOTICE.txt"
+licenses="$stage/dialer-config/licenses"
+crlf <LICENSE >"$licenses/MIT.txt"
+crlf </usr/share/common-licenses/LGPL-3 >"$licenses/LGPL-3.0-only.txt"
+crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.0-or-later.txt"
+awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC\./ { exit }' \
+    /usr/share/doc/gcc-12-base/copyright | crlf >"$licenses/GCC-exception-3.1.txt"
+crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
 rm -f build-windows/dialer-config-2.00.msi build-windows/dialer-config-2.00-windows.zip
 (cd "$stage" && zip -qr "$top/build-windows/dialer-config-2.00-windows.zip" dialer-config)
 (cd "$stage" && python3 "$top/packaging/windows/wxs.py" dialer-config dialer-config.ico \
     >dialer-config.wxs && wixl -a x64 -o "$top/build-windows/dialer-config-2.00.msi" \
     dialer-config.wxs 2>"$work/wixl.log")
+# dialerctl.exe on the system PATH, taken off it again at uninstall. wixl takes no <Environment>,
+# so the Environment table and its two standard actions are added to the package it built.
+tables="$work/tables"
+mkdir -p "$tables"
+printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironment\tEnvironment\r\nPathEntry\t=-*PATH\t[~];[INSTALLDIR]\tc_shortcut\r\n' \
+    >"$tables/Environment.idt"
+msiinfo export build-windows/dialer-config-2.00.msi InstallExecuteSequence \
+    >"$tables/InstallExecuteSequence.idt"
+printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
+    >>"$tables/InstallExecuteSequence.idt"
+msibuild build-windows/dialer-config-2.00.msi -i "$tables/Environment.idt" \
+    "$tables/InstallExecuteSequence.idt" 2>>"$work/wixl.log" || rm -f build-windows/dialer-config-2.00.msi
 if [ -f build-windows/dialer-config-2.00.msi ] && [ -f build-windows/dialer-config-2.00-windows.zip ]; then
     pass "dialer-config-2.00.msi and the portable .zip built"
 else
@@ -254,7 +282,7 @@ as_user() {
 export WINEPREFIX="$home/prefix"
 as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
-msi="Z:$(printf '%s' "$top/build-windows/dialer-config-2.00.msi" | tr / '\\')"
+msi="Z:$(printf '%s' "$top/build-windows/dialer-config-2.00.msi" | sed 's|/|\\|g')"
 as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
 # The Start menu of all users, or (as wine takes it) of the installing user.
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
@@ -268,6 +296,26 @@ if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
 else
     cat "$work/msiexec.log"
     fail "the .msi install (version '$version', uninstall entries $entry)"
+fi
+# What the package carries: the licences and the README, no demo program.
+missing_files=""
+for f in README.txt NOTICE.txt dialerctl.txt licenses/MIT.txt licenses/LGPL-3.0-only.txt \
+    licenses/GPL-3.0-or-later.txt licenses/GCC-exception-3.1.txt licenses/mingw-w64-runtime.txt; do
+    [ -s "$installed/$f" ] || missing_files="$missing_files $f"
+done
+if [ -z "$missing_files" ] && [ -z "$(find "$installed" -iname '*demo*')" ] &&
+    grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$installed/licenses/GCC-exception-3.1.txt"; then
+    pass "the .msi carries the licence texts, the README and dialerctl's manual, and no demo"
+else
+    ls -R "$installed"
+    fail "the .msi's files (missing:$missing_files)"
+fi
+# A new command prompt finds dialerctl.exe without a path.
+onpath=$(cd "$work" && as_user wine cmd /c 'dialerctl --version' 2>/dev/null | tr -d '\r') || true
+if [ "$onpath" = "dialerctl 2.00" ]; then
+    pass "dialerctl.exe runs from a new command prompt without a path"
+else
+    fail "dialerctl.exe is not on the PATH ('$onpath')"
 fi
 chmod -R a-w "$installed"
 # The window's start-up from the installed folder, on the windows platform under an X server:
@@ -311,8 +359,10 @@ chmod -R u+w "$installed"
 as_user wine msiexec /x "$msi" /qn >>"$work/msiexec.log" 2>&1 || true
 left=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
     2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
-if [ ! -e "$installed" ] && [ "$left" -eq 0 ]; then
-    pass "the .msi uninstalls, leaving nothing behind"
+pathleft=$(as_user wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+    /v PATH 2>/dev/null | grep -c 'dialer-config') || true
+if [ ! -e "$installed" ] && [ "$left" -eq 0 ] && [ "$pathleft" -eq 0 ]; then
+    pass "the .msi uninstalls, leaving nothing behind, the PATH entry included"
 else
     find "$installed" | head
     fail "the uninstall left files or its entry"

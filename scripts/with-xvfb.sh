@@ -20,6 +20,7 @@ dir=$(mktemp -d)
 Xvfb -displayfd 3 -nolisten tcp $options 3>"$dir/display" 2>"$dir/server.log" &
 server=$!
 child=""
+# shellcheck disable=SC2317 # run by the trap
 finish() {
     [ -z "$child" ] || kill "$child" 2>/dev/null || true
     kill "$server" 2>/dev/null || true

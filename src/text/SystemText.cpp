@@ -122,7 +122,7 @@ QString withoutFullStop(const QString& systemText) {
 }
 
 QString inRussian(const QString& systemText) {
-    const QString text = withoutFullStop(systemText);
+    QString text = withoutFullStop(systemText);
     if (text.startsWith(u"системная ошибка"))
         return text; // worded here already
     if (std::optional<QString> phrase = platformPhrase(text))

@@ -463,7 +463,7 @@ private Q_SLOTS:
               "/d", "96", "/f"});
 
         const double scale =
-            shot.width() / double(FormLayout::ClientWidthTwips / FormLayout::TwipsPerPixel);
+            shot.width() * double(FormLayout::TwipsPerPixel) / FormLayout::ClientWidthTwips;
         QVERIFY2(qAbs(scale - dpi / 96.0) < 0.1, qPrintable(QString::number(shot.width())));
         for (const char *field : FormLayout::FieldNames) {
             const QRect r = rectOf(field);

@@ -31,7 +31,7 @@ inline void addEncodedSettingsFileRows() {
                             << AnsiText::encode(DeviceMessages::SaveCommand(settings)).value()
                             << AnsiText::encode(line).value();
     };
-    const auto in = [](QStringEncoder::Encoding encoding, QByteArray mark) {
+    const auto in = [](QStringEncoder::Encoding encoding, const QByteArray& mark) {
         return [encoding, mark](const QString& line) {
             QStringEncoder encoder(encoding);
             return mark + QByteArray(encoder.encode(line));
