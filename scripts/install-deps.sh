@@ -18,6 +18,8 @@ if [ "${1:-}" = "--test" ]; then
     # The package checks (lintian, AppStream, desktop entry, manual pages) and static analysis.
     packages="$packages dpkg-dev lintian appstream desktop-file-utils man-db reuse clazy clang-tidy
               shellcheck"
+    # The installers' guide is rendered to HTML for the packages.
+    packages="$packages pandoc"
 fi
 
 missing=""

@@ -32,4 +32,10 @@ for page in "$contents"/usr/share/man/man1/*.1.gz; do
         exit 1
     fi
 done
+# The installers' guide, with its pictures inside.
+guide="$contents/usr/share/doc/dialer-config/guide.ru.html"
+if ! grep -q 'src="data:image/png' "$guide" 2>/dev/null; then
+    echo "$guide: missing, or without its pictures" >&2
+    exit 1
+fi
 echo "== package checks passed =="

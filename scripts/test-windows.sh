@@ -18,7 +18,7 @@ export DIALER_QT_WINDOWS="$qt"
 packages="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build wine
           wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils wixl msitools zip python3 xvfb
-          xauth man-db bsdextrautils"
+          xauth man-db bsdextrautils pandoc"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -234,6 +234,8 @@ crlf() { sed 's/\r*$/\r/'; }
 crlf <packaging/windows/README.txt >"$stage/dialer-config/README.txt"
 LC_ALL=C.UTF-8 MANWIDTH=80 man -l docs/man/dialerctl.1 2>/dev/null | col -bx | crlf \
     >"$stage/dialer-config/dialerctl.txt"
+pandoc --standalone --self-contained --resource-path=docs -o "$stage/dialer-config/guide.ru.html" \
+    docs/guide.ru.md
 sed 's/@QT_VERSION@/6.4.2/g' packaging/windows/NOTICE.txt.in | crlf >"$stage/dialer-config/NOTICE.txt"
 licenses="$stage/dialer-config/licenses"
 crlf <LICENSE >"$licenses/MIT.txt"
@@ -290,22 +292,23 @@ version=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 
     tr -d '\r') || true
 entry=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
     2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
+guide=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Руководство.lnk' | head -n 1)
 if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
-    [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ]; then
-    pass "the .msi installs: $version, an uninstall entry, a Start-menu shortcut"
+    [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ] && [ -n "$guide" ]; then
+    pass "the .msi installs: $version, an uninstall entry, Start-menu entries for the tool and its guide"
 else
     cat "$work/msiexec.log"
     fail "the .msi install (version '$version', uninstall entries $entry)"
 fi
 # What the package carries: the licences and the README, no demo program.
 missing_files=""
-for f in README.txt NOTICE.txt dialerctl.txt licenses/MIT.txt licenses/LGPL-3.0-only.txt \
+for f in README.txt NOTICE.txt dialerctl.txt guide.ru.html licenses/MIT.txt licenses/LGPL-3.0-only.txt \
     licenses/GPL-3.0-or-later.txt licenses/GCC-exception-3.1.txt licenses/mingw-w64-runtime.txt; do
     [ -s "$installed/$f" ] || missing_files="$missing_files $f"
 done
 if [ -z "$missing_files" ] && [ -z "$(find "$installed" -iname '*demo*')" ] &&
     grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$installed/licenses/GCC-exception-3.1.txt"; then
-    pass "the .msi carries the licence texts, the README and dialerctl's manual, and no demo"
+    pass "the .msi carries the licence texts, the README, dialerctl's manual and the guide, and no demo"
 else
     ls -R "$installed"
     fail "the .msi's files (missing:$missing_files)"

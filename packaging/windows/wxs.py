@@ -5,8 +5,9 @@
 # SPDX-License-Identifier: MIT
 
 """Writes the Windows Installer source (for wixl) of a folder of programs: every file a component
-with a GUID derived from its path (stable from one build to the next), a Start-menu shortcut with
-the icon, an uninstall entry, installed per machine into Program Files.
+with a GUID derived from its path (stable from one build to the next), Start-menu shortcuts to the
+program (with the icon) and to the installers' guide, an uninstall entry, installed per machine
+into Program Files.
 
     wxs.py FOLDER ICON > dialer-config.wxs
 """
@@ -49,13 +50,14 @@ def folder_xml(root, rel, ids):
 
 
 def main():
+    sys.stdout.reconfigure(encoding="utf-8")
     root, icon = sys.argv[1], sys.argv[2]
     ids = []
     files = folder_xml(root, "", ids)
     refs = "".join('<ComponentRef Id="%s"/>' % i for i in ids)
     print(f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="dialer-config" Language="1033" Version="2.0.0"
+  <Product Id="*" Name="dialer-config" Language="1033" Codepage="1251" Version="2.0.0"
            Manufacturer="dialer-config developers" UpgradeCode="{UPGRADE_CODE}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
              Description="Configuration Tool For GSM dialer"/>
@@ -73,6 +75,8 @@ def main():
           <Shortcut Id="menu" Name="dialer-config" Description="Configuration Tool For GSM dialer"
                     Target="[INSTALLDIR]dialer-config.exe" WorkingDirectory="INSTALLDIR"
                     Icon="dialer.ico"/>
+          <Shortcut Id="guide" Name="Руководство" Description="Руководство для установщика"
+                    Target="[INSTALLDIR]guide.ru.html" WorkingDirectory="INSTALLDIR"/>
           <RegistryValue Root="HKLM" Key="Software\\dialer-config" Name="installed"
                          Type="integer" Value="1" KeyPath="yes"/>
         </Component>
