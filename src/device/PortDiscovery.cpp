@@ -14,15 +14,13 @@
 
 namespace {
 
-const QString ProbeLineSettings = QStringLiteral("115200,N,8,1");
-
 // One pass for port n on a port object of its own: set the line parameters, open, close.
 ProbedPort probeOne(const PortMap& map, int n) {
     SerialPort port;
     port.setPortMap(map);
     // Every step is tried even when an earlier one failed; any failure up to the opening keeps
     // the port off the list.
-    const bool settingsOk = port.setSettings(ProbeLineSettings);
+    const bool settingsOk = port.setSettings(QStringLiteral("115200,N,8,1"));
     const bool portOk = port.setCommPort(static_cast<qint16>(n));
     const bool thresholdOk = port.setRThreshold(1);
     const bool opened = port.setPortOpen(true);
@@ -55,7 +53,10 @@ struct ProbeRun {
 // Devices whose opening has not returned yet, whichever probe started it: such a device is not
 // opened a second time meanwhile.
 std::mutex openingMutex;
-QSet<QString> opening;
+QSet<QString>& opening() {
+    static QSet<QString> devices;
+    return devices;
+}
 
 ProbedPort stillOpening(int n, const PortMap::Device& device) {
     return {n,
@@ -82,18 +83,18 @@ QList<ProbedPort> PortDiscovery(SerialPort& port) {
         }
         {
             const std::lock_guard lock(openingMutex);
-            if (opening.contains(device->path)) {
+            if (opening().contains(device->path)) {
                 run->results[n] = stillOpening(n, *device);
                 continue;
             }
-            opening.insert(device->path);
+            opening().insert(device->path);
         }
         ++run->pending;
         QThread *thread = QThread::create([run, map, n, path = device->path] {
             ProbedPort result = probeOne(map, n);
             {
                 const std::lock_guard lock(openingMutex);
-                opening.remove(path);
+                opening().remove(path);
             }
             const std::lock_guard lock(run->mutex);
             run->results[n] = std::move(result);
@@ -127,7 +128,7 @@ QList<ProbedPort> PortDiscovery(SerialPort& port) {
 
     // The line parameters stay in force for the exchanges, and the port is left as the last
     // pass leaves it: closed, receive events off.
-    (void)port.setSettings(ProbeLineSettings);
+    (void)port.setSettings(QStringLiteral("115200,N,8,1"));
     (void)port.setCommPort(PortMap::LastPort);
     (void)port.setRThreshold(0);
     return probed;

@@ -36,18 +36,21 @@ bool outOfDescriptors() {
 }
 
 std::mutex hookMutex;
-SerialPort::OpeningHook s_openingHook;
+SerialPort::OpeningHook& installedHook() {
+    static SerialPort::OpeningHook hook;
+    return hook;
+}
 
 } // namespace
 
 void SerialPort::setOpeningHook(OpeningHook hook) {
     const std::lock_guard lock(hookMutex);
-    s_openingHook = std::move(hook);
+    installedHook() = std::move(hook);
 }
 
 SerialPort::OpeningHook SerialPort::openingHook() {
     const std::lock_guard lock(hookMutex);
-    return s_openingHook;
+    return installedHook();
 }
 
 std::optional<LineSettings> parseLineSettings(QStringView settings) {
