@@ -259,8 +259,17 @@ msiinfo export build-windows/dialer-config-2.00.msi InstallExecuteSequence \
     >"$tables/InstallExecuteSequence.idt"
 printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
     >>"$tables/InstallExecuteSequence.idt"
-msibuild build-windows/dialer-config-2.00.msi -i "$tables/Environment.idt" \
-    "$tables/InstallExecuteSequence.idt" 2>>"$work/wixl.log" || rm -f build-windows/dialer-config-2.00.msi
+# The guide's Start-menu entry has a Russian name, which wixl cannot write: the package takes the
+# Cyrillic code page, and the entry is added to its Shortcut table.
+printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$tables/_ForceCodepage.idt"
+{
+    msibuild build-windows/dialer-config-2.00.msi -i "$tables/_ForceCodepage.idt" \
+        "$tables/Environment.idt" "$tables/InstallExecuteSequence.idt" &&
+        msibuild build-windows/dialer-config-2.00.msi -q "INSERT INTO Shortcut (Shortcut, \
+Directory_, Name, Component_, Target, Description, WkDir) VALUES ('guide', 'ProgramMenuFolder', \
+'Руководство', 'c_shortcut', '[INSTALLDIR]guide.ru.html', 'Руководство для установщика', \
+'INSTALLDIR')"
+} 2>>"$work/wixl.log" || rm -f build-windows/dialer-config-2.00.msi
 if [ -f build-windows/dialer-config-2.00.msi ] && [ -f build-windows/dialer-config-2.00-windows.zip ]; then
     pass "dialer-config-2.00.msi and the portable .zip built"
 else

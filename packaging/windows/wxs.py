@@ -5,9 +5,10 @@
 # SPDX-License-Identifier: MIT
 
 """Writes the Windows Installer source (for wixl) of a folder of programs: every file a component
-with a GUID derived from its path (stable from one build to the next), Start-menu shortcuts to the
-program (with the icon) and to the installers' guide, an uninstall entry, installed per machine
-into Program Files.
+with a GUID derived from its path (stable from one build to the next), a Start-menu shortcut with
+the icon, an uninstall entry, installed per machine into Program Files. (wixl writes no names
+outside its code page: the guide's Start-menu entry, «Руководство», is added to the built
+package by the Windows lane.)
 
     wxs.py FOLDER ICON > dialer-config.wxs
 """
@@ -57,7 +58,7 @@ def main():
     refs = "".join('<ComponentRef Id="%s"/>' % i for i in ids)
     print(f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="dialer-config" Language="1033" Codepage="1251" Version="2.0.0"
+  <Product Id="*" Name="dialer-config" Language="1033" Version="2.0.0"
            Manufacturer="dialer-config developers" UpgradeCode="{UPGRADE_CODE}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
              Description="Configuration Tool For GSM dialer"/>
@@ -75,8 +76,6 @@ def main():
           <Shortcut Id="menu" Name="dialer-config" Description="Configuration Tool For GSM dialer"
                     Target="[INSTALLDIR]dialer-config.exe" WorkingDirectory="INSTALLDIR"
                     Icon="dialer.ico"/>
-          <Shortcut Id="guide" Name="Руководство" Description="Руководство для установщика"
-                    Target="[INSTALLDIR]guide.ru.html" WorkingDirectory="INSTALLDIR"/>
           <RegistryValue Root="HKLM" Key="Software\\dialer-config" Name="installed"
                          Type="integer" Value="1" KeyPath="yes"/>
         </Component>
