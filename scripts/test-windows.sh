@@ -284,8 +284,14 @@ wineserver -k 2>/dev/null || true
 user=nobody
 home="$work/user"
 chmod 755 "$work"
-mkdir -p "$home"
+mkdir -p "$home" "$work/bin"
 chown "$user" "$home"
+# What that user runs, where that user can reach it whatever folder the clone is in.
+cp build-windows/dialer-config-2.00.msi build/tests/e2e/tst_e2e build/tools/dialer-sim/dialer-sim \
+    scripts/with-xvfb.sh "$work/bin/"
+chmod -R a+rX "$work/bin"
+# From here on the lane works in a folder that user may enter.
+cd "$work"
 as_user() {
     setpriv --reuid="$user" --regid=nogroup --clear-groups \
         env -u WINEPATH HOME="$home" USER="$user" WINEPREFIX="$home/prefix" "$@"
@@ -293,7 +299,7 @@ as_user() {
 export WINEPREFIX="$home/prefix"
 as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
-msi="Z:$(printf '%s' "$top/build-windows/dialer-config-2.00.msi" | sed 's|/|\\|g')"
+msi="Z:$(printf '%s' "$work/bin/dialer-config-2.00.msi" | sed 's|/|\\|g')"
 as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
 # The Start menu of all users, or (as wine takes it) of the installing user.
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
@@ -334,7 +340,7 @@ chmod -R a-w "$installed"
 # still running after three seconds. Ending the program ends its X server.
 (cd "$installed" 2>/dev/null &&
     exec setpriv --reuid="$user" --regid=nogroup --clear-groups env -u WINEPATH \
-        -u WINEQT_QPA_PLATFORM HOME="$home" USER="$user" "$top/scripts/with-xvfb.sh" \
+        -u WINEQT_QPA_PLATFORM HOME="$home" USER="$user" "$work/bin/with-xvfb.sh" \
         wine ./dialer-config.exe) >"$work/window.log" 2>&1 &
 window=$!
 sleep 3
@@ -352,11 +358,10 @@ wait "$window" 2>/dev/null || true
 # 150 %.
 # Wine's first start of a window on a fresh server is slow and, once in a while, never maps it:
 # one more try before the story counts as failed, and the first try's log is kept.
-mkdir -p build/e2e-artefacts-windows
-chown -R "$user" build/e2e-artefacts-windows
 e2e() {
     as_user E2E_WINDOWS_PROGRAM="$installed/dialer-config.exe" E2E_WINDOWS_SHORTCUT="$shortcut" \
-        timeout 600 "$top/scripts/with-xvfb.sh" env QT_QPA_PLATFORM=xcb build/tests/e2e/tst_e2e \
+        E2E_DIALER_SIM="$work/bin/dialer-sim" E2E_ARTEFACTS_DIR="$home/artefacts" \
+        timeout 600 "$work/bin/with-xvfb.sh" env QT_QPA_PLATFORM=xcb "$work/bin/tst_e2e" \
         >"$1" 2>&1
 }
 if e2e "$work/e2e.log" || { cat "$work/e2e.log" && as_user wineserver -k 2>/dev/null; e2e "$work/e2e.log"; }; then
@@ -367,6 +372,9 @@ else
     fail "the installed window under wine"
 fi
 as_user wineserver -k 2>/dev/null || true
+# Its screenshots, for a look after the run.
+rm -rf "$top/build/e2e-artefacts-windows"
+cp -r "$home/artefacts" "$top/build/e2e-artefacts-windows" 2>/dev/null || true
 chmod -R u+w "$installed"
 as_user wine msiexec /x "$msi" /qn >>"$work/msiexec.log" 2>&1 || true
 left=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \

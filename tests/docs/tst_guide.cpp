@@ -22,7 +22,21 @@ QString readText(const QString& path) {
 }
 
 QString collapsed(QString text) {
-    return text.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" "));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    return text.replace(blanks, QStringLiteral(" "));
+}
+
+// `word` stands in `text` with neither a letter, a digit nor a hyphen on either side.
+bool containsWord(QStringView text, QStringView word) {
+    const auto joins = [](QChar c) {
+        return c.isLetterOrNumber() || c == u'-' || c == u'_';
+    };
+    for (qsizetype at = text.indexOf(word); at >= 0; at = text.indexOf(word, at + 1)) {
+        const qsizetype end = at + word.size();
+        if ((at == 0 || !joins(text[at - 1])) && (end == text.size() || !joins(text[end])))
+            return true;
+    }
+    return false;
 }
 
 bool hasCyrillic(QStringView text) {
@@ -139,9 +153,7 @@ private Q_SLOTS:
             if (!line.contains(u"dialerctl "))
                 continue;
             for (const QRegularExpressionMatch& match : option.globalMatch(line)) {
-                const QRegularExpression whole(
-                    QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(match.captured()));
-                if (!help.contains(whole))
+                if (!containsWord(help, match.captured()))
                     unknown << match.captured();
             }
         }

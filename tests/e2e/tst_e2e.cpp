@@ -102,7 +102,9 @@ class EndToEndTest : public QObject {
 
     QString startDevice(const QStringList& options) {
         auto device = std::make_unique<QProcess>();
-        device->start(QStringLiteral(DIALER_SIM), QStringList{"--verbose"} + options);
+        // A caller running the test as another user may hand it a simulator it can reach.
+        device->start(qEnvironmentVariable("E2E_DIALER_SIM", QStringLiteral(DIALER_SIM)),
+                      QStringList{"--verbose"} + options);
         if (!device->waitForReadyRead(5000))
             return {};
         QString path = QString::fromLocal8Bit(device->readLine().trimmed());
@@ -222,8 +224,10 @@ class EndToEndTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        m_artefacts = QStringLiteral(E2E_ARTEFACTS) +
-                      (m_windows.isEmpty() ? QString() : QStringLiteral("-windows"));
+        m_artefacts = qEnvironmentVariable(
+            "E2E_ARTEFACTS_DIR",
+            QStringLiteral(E2E_ARTEFACTS) +
+                (m_windows.isEmpty() ? QString() : QStringLiteral("-windows")));
         QDir(m_artefacts).removeRecursively();
         QVERIFY(QDir().mkpath(m_artefacts));
         if (!m_windows.isEmpty()) {
