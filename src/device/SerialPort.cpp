@@ -4,36 +4,14 @@
 
 #include "SerialPort.h"
 
+#include "DeviceAccess.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
-
-#include <QFileInfo>
 
 #include <limits>
 #include <mutex>
 
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
-
 namespace {
-
-// True when this process may open no further file: the port's lock could then not be made,
-// which Qt reports like a lock held by another program.
-bool outOfDescriptors() {
-#ifdef Q_OS_WIN
-    return false;
-#else
-    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EMFILE || errno == ENFILE;
-    ::close(fd);
-    return false;
-#endif
-}
 
 std::mutex hookMutex;
 SerialPort::OpeningHook& installedHook() {
@@ -239,19 +217,16 @@ bool SerialPort::setPortOpen(bool open) {
         case QSerialPort::OpenError:
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         case QSerialPort::PermissionError: {
-            if (outOfDescriptors())
+            if (DeviceAccess::outOfDescriptors())
                 return fail(Error::Io, QStringLiteral("слишком много открытых файлов: порт "
                                                       "открыть нельзя, пока не закроются другие"));
             // The port's lock and an access check both answer with a permission error: a device
             // this user may open is held by someone else.
-            const QFileInfo file(device->path);
-#ifndef Q_OS_WIN
-            if (file.exists() && !(file.isReadable() && file.isWritable()))
+            if (const std::optional<QString> group = DeviceAccess::groupToJoin(device->path))
                 return fail(Error::PermissionDenied,
                             QStringLiteral("нет доступа к %1: добавьте пользователя в группу "
                                            "«%2» и войдите в систему заново")
-                                .arg(device->path, file.group()));
-#endif
+                                .arg(device->path, *group));
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         }
         default:

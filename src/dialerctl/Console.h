@@ -4,7 +4,28 @@
 
 #pragma once
 
+#include <QByteArray>
+
+#include <cstdio>
+#include <optional>
+
+// What differs between a Windows console and a terminal elsewhere.
 namespace dialerctl {
+
+// True when the stream is a terminal (on Windows, a console).
+[[nodiscard]] bool isTerminal(std::FILE *stream);
+
+// Whether status lines on the stream can be rewritten in place with a terminal's cursor
+// controls.
+[[nodiscard]] bool rewritesLines(std::FILE *stream);
+
+// UTF-8 text for a Windows console, written as the console's own UTF-16, which it shows whatever
+// its code page (866 or 1251 on a Russian system); true when all of it went out. Nothing where
+// the stream is no such console: its bytes go out as they are.
+[[nodiscard]] std::optional<bool> writeToConsole(std::FILE *stream, const QByteArray& utf8);
+
+// What is written to the stream goes out byte for byte (no CR before each LF on Windows).
+void setBinary(std::FILE *stream);
 
 // True when the program's console is its own and closes as soon as the program ends: started
 // from Explorer with a double click, not from a command prompt. Never elsewhere.

@@ -4,18 +4,13 @@
 
 #include "Output.h"
 
+#include "Console.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace dialerctl {
 
@@ -211,48 +206,19 @@ bool ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumb
     return false;
 }
 
-bool isTerminal(std::FILE *stream) {
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return ::isatty(::fileno(stream)) != 0;
-#endif
-}
-
 bool writeOut(std::FILE *stream, const QByteArray& bytes, Bytes kind) {
-#ifdef Q_OS_WIN
-    // A console given UTF-8 bytes reads them in its code page (866 or 1251 on a Russian system).
-    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    if (kind == Bytes::Utf8Text && console != INVALID_HANDLE_VALUE &&
-        GetConsoleMode(console, &mode) != 0) {
-        if (std::fflush(stream) != 0)
-            return false;
-        const QString text = QString::fromUtf8(bytes);
-        qsizetype done = 0;
-        while (done < text.size()) {
-            DWORD wrote = 0;
-            const auto chunk = static_cast<DWORD>(std::min<qsizetype>(text.size() - done, 8192));
-            if (WriteConsoleW(console, text.utf16() + done, chunk, &wrote, nullptr) == 0 ||
-                wrote == 0)
-                return false;
-            done += wrote;
-        }
-        return true;
+    if (kind == Bytes::Utf8Text) {
+        if (const std::optional<bool> written = writeToConsole(stream, bytes))
+            return *written;
     }
-#else
-    Q_UNUSED(kind);
-#endif
     const std::size_t wrote = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     return std::fflush(stream) == 0 && wrote == std::size_t(bytes.size());
 }
 
 StatusLines::StatusLines(std::FILE *stream, const QList<Target>& targets)
     : m_stream(stream) {
-#ifndef Q_OS_WIN
     // The lines are rewritten with the terminal's cursor controls.
-    m_enabled = isTerminal(stream) && qEnvironmentVariable("TERM") != u"dumb";
-#endif
+    m_enabled = rewritesLines(stream);
     if (!m_enabled)
         return;
     for (const Target& t : targets) {

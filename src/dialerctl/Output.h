@@ -55,8 +55,6 @@ private:
     QStringList m_statuses;
 };
 
-[[nodiscard]] bool isTerminal(std::FILE *stream);
-
 // Writes bytes and flushes; true when all of them went out. Text (UTF-8) bound for a Windows
 // console goes out as the console's own UTF-16, which it shows whatever its code page; raw
 // bytes (the windows-1251 settings line) always go out as they are.

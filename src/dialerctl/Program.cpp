@@ -5,6 +5,7 @@
 #include "Program.h"
 
 #include "CommandLine.h"
+#include "Console.h"
 #include "Output.h"
 #include "PortJob.h"
 #include "ProcessControl.h"
@@ -23,11 +24,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#ifdef Q_OS_WIN
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace dialerctl {
 
@@ -317,9 +313,7 @@ int run(const QStringList& arguments) {
         // Exactly the line Exit writes to Velkor.ini: windows-1251 and CR LF.
         const std::optional<QByteArray> line =
             AnsiText::encode(SettingsFormat::formatLine(*result.valuesRead));
-#ifdef Q_OS_WIN
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
+        setBinary(stdout);
         return printResult(line.value_or(QByteArray()), status, Bytes::Raw);
     }
     }
