@@ -4,9 +4,7 @@
 
 #include "PortMap.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
