@@ -60,6 +60,7 @@ public:
         QString serialNumber;
         std::optional<quint16> vendorId;
         std::optional<quint16> productId;
+        QString byId; // a link in /dev/serial/by-id that leads to the device, where one does
     };
 
     PortMap() = default;

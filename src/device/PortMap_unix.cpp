@@ -80,11 +80,21 @@ PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
         usbDeviceOf(QStringLiteral("/sys/class/tty/") + QFileInfo(device).fileName());
     if (usb.isEmpty())
         return {};
-    return {firstLine(usb + QStringLiteral("/product")),
-            firstLine(usb + QStringLiteral("/manufacturer")),
-            firstLine(usb + QStringLiteral("/serial")),
-            hexId(firstLine(usb + QStringLiteral("/idVendor"))),
-            hexId(firstLine(usb + QStringLiteral("/idProduct")))};
+    Adapter adapter{firstLine(usb + QStringLiteral("/product")),
+                    firstLine(usb + QStringLiteral("/manufacturer")),
+                    firstLine(usb + QStringLiteral("/serial")),
+                    hexId(firstLine(usb + QStringLiteral("/idVendor"))),
+                    hexId(firstLine(usb + QStringLiteral("/idProduct"))),
+                    {}};
+    // udev names each USB serial device by its adapter there; the name survives replugging.
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files)) {
+        if (link.canonicalFilePath() == device) {
+            adapter.byId = link.filePath();
+            break;
+        }
+    }
+    return adapter;
 }
 
 PortMap PortMap::fromDevices(QList<Candidate> devices) {

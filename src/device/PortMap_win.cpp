@@ -20,7 +20,7 @@ PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
         if (info.systemLocation() != devicePath && info.portName() != devicePath)
             continue;
         Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(), std::nullopt,
-                        std::nullopt};
+                        std::nullopt, {}};
         if (info.hasVendorIdentifier())
             adapter.vendorId = info.vendorIdentifier();
         if (info.hasProductIdentifier())

@@ -174,7 +174,7 @@ bool SerialPort::setInBufferCount(qint16 count) {
 
 void SerialPort::discardInput() {
     m_leftover.clear();
-    if (PortOpen()) {
+    if (m_port.isOpen()) {
         m_port.clear(QSerialPort::Input);
         m_port.skip(m_port.bytesAvailable());
     }
@@ -185,8 +185,20 @@ qint16 SerialPort::InBufferCount() const {
     return static_cast<qint16>(std::min<qint64>(waiting, std::numeric_limits<qint16>::max()));
 }
 
+void SerialPort::setHeld(bool held) {
+    m_held = held;
+    if (!held && m_kept)
+        closePort();
+}
+
 bool SerialPort::setPortOpen(bool open) {
     if (!open) {
+        if (m_held && PortOpen()) {
+            m_kept = true;
+            m_keptDevice = device() ? device()->path : QString();
+            discardInput();
+            return true;
+        }
         closePort();
         return true;
     }
@@ -195,6 +207,16 @@ bool SerialPort::setPortOpen(bool open) {
     const std::optional<PortMap::Device> device = this->device();
     if (!device)
         return fail(Error::NoSuchPort, QStringLiteral("такого порта нет"));
+    if (m_kept) {
+        if (device->path == m_keptDevice && m_settings == m_keptSettings) {
+            m_kept = false;
+            discardInput();
+            m_commEvent = CommEvent::None;
+            clearError();
+            return true;
+        }
+        closePort();
+    }
     if (const OpeningHook hook = openingHook())
         hook(device->path);
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
@@ -235,6 +257,7 @@ bool SerialPort::setPortOpen(bool open) {
     }
     // Characters that arrived before the opening belong to no exchange.
     discardInput();
+    m_keptSettings = m_settings;
     m_commEvent = CommEvent::None;
     m_losing = false;
     clearError();
@@ -265,6 +288,8 @@ QString SerialPort::Input() {
 }
 
 void SerialPort::onReadyRead() {
+    if (m_kept)
+        return;
     if (m_rThreshold <= 0 || m_port.bytesAvailable() < m_rThreshold)
         return;
     m_commEvent = CommEvent::Receive;
@@ -279,6 +304,11 @@ void SerialPort::onPortError(QSerialPort::SerialPortError error) {
     case QSerialPort::UnknownError:
         break;
     default:
+        return;
+    }
+    // A device kept between exchanges that is lost is simply closed: the next opening tells.
+    if (m_kept) {
+        closePort();
         return;
     }
     // Some Qt versions repeat a hang-up error in a tight loop while the port stays open: act on
@@ -296,6 +326,7 @@ void SerialPort::onPortError(QSerialPort::SerialPortError error) {
 }
 
 void SerialPort::closePort() {
+    m_kept = false;
     if (!m_port.isOpen())
         return;
     m_port.close();

@@ -79,7 +79,14 @@ public:
     [[nodiscard]] qint16 InBufferCount() const;
 
     [[nodiscard]] bool setPortOpen(bool open);
-    [[nodiscard]] bool PortOpen() const { return m_port.isOpen(); }
+    [[nodiscard]] bool PortOpen() const { return m_port.isOpen() && !m_kept; }
+
+    // While held, closing the port keeps the device itself open and locked, so that no other
+    // program takes it between one exchange and the next of a task that needs several (read,
+    // write, read back). The port reads as closed meanwhile and raises no events; opening the same
+    // device again takes it back at once, with nothing waiting. Ending the hold closes a device
+    // kept this way; the window never holds.
+    void setHeld(bool held);
 
     // Sends the text as 8-bit bytes in the line's code page, in order.
     [[nodiscard]] bool setOutput(const QString& text);
@@ -127,6 +134,10 @@ private:
     qint16 m_inputLen = 0;
     QByteArray m_leftover; // what arrived before the port was lost or beyond InputLen
     CommEvent m_commEvent = CommEvent::None;
+    bool m_held = false;
+    bool m_kept = false; // held: closed for the exchanges, the device still open underneath
+    QString m_keptDevice;
+    QString m_keptSettings;
     Error m_error = Error::None;
     QString m_errorString;
     bool m_losing = false;

@@ -30,6 +30,43 @@ std::optional<int> fieldByName(QStringView name) {
     return std::nullopt;
 }
 
+// Six comma-separated values, as --values takes them.
+std::optional<UsageError> takeValueList(Invocation& invocation, const QString& text,
+                                        const QString& origin) {
+    // A value cannot hold a comma, so six values always stand between five commas.
+    const QStringList list = text.split(u',');
+    if (list.size() != DialerSettings::FieldCount)
+        return UsageError{usage(QStringLiteral("%1 needs six values separated by commas; this list "
+                                               "has %2.")
+                                    .arg(origin)
+                                    .arg(list.size()))};
+    invocation.source = ValueSource::List;
+    for (int i = 0; i < DialerSettings::FieldCount; ++i)
+        invocation.values[i] = withoutLeadingBlanks(list.at(i));
+    return std::nullopt;
+}
+
+// FIELD=VALUE assignments, as --set takes them.
+std::optional<UsageError> takeAssignments(Invocation& invocation, const QStringList& assignments) {
+    invocation.source = ValueSource::Set;
+    for (const QString& assignment : assignments) {
+        const qsizetype equals = assignment.indexOf(u'=');
+        const std::optional<int> field =
+            equals < 0 ? std::nullopt : fieldByName(QStringView(assignment).first(equals));
+        if (!field)
+            return UsageError{usage(QStringLiteral("--set takes FIELD=VALUE with FIELD one of "
+                                                   "phone1 ... phone5 and free, not '%1'.")
+                                        .arg(assignment))};
+        for (const FieldChange& earlier : std::as_const(invocation.changes)) {
+            if (earlier.field == *field)
+                return UsageError{
+                    usage(QStringLiteral("--set names %1 twice.").arg(fieldName(*field)))};
+        }
+        invocation.changes.append({*field, withoutLeadingBlanks(assignment.sliced(equals + 1))});
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString fieldName(int field) {
@@ -44,7 +81,13 @@ QString helpText() {
         "  dialerctl write --port P [--port P]... (--from FILE | --values LIST | "
         "--set FIELD=VALUE...)\n"
         "                  [--verify] [--json] [--retries N] [--log FILE]\n"
+        "  dialerctl apply --port P [--port P]... (--from FILE | --values LIST | "
+        "--set FIELD=VALUE...)\n"
+        "                  [--check] [--backup FILE] [--json] [--retries N] [--log FILE]\n"
         "  dialerctl --help | --version\n"
+        "\n"
+        "  read, write and apply also take [--expect-serial SERIAL] [--wait-busy SECONDS],\n"
+        "  and every command [--port-map FILE].\n"
         "\n"
         "Reads, writes and verifies GSM dialers on serial ports, all selected ports at once.\n"
         "\n"
@@ -57,10 +100,21 @@ QString helpText() {
         "  --values LIST     write six comma-separated values: '111,222,333,444,555,*123#'\n"
         "  --set FIELD=VALUE read each dialer, change FIELD (phone1 ... phone5, free) and write\n"
         "                    its own six values back; repeatable\n"
+        "                    --values - and --set - read them from standard input instead\n"
+        "                    (one line of six values; one FIELD=VALUE a line)\n"
         "  --verify          read back after a write; the port is verified if all six match\n"
+        "  --check           (apply) read and compare only: would-change or unchanged\n"
+        "  --backup FILE     (apply, one port) keep the values read before a change in FILE,\n"
+        "                    as Exit writes Velkor.ini; nothing is written if it cannot be kept\n"
+        "  --expect-serial S touch no port whose adapter's serial number is not S\n"
+        "  --port-map FILE   number the ports by this map instead of the user's own\n"
+        "  --wait-busy SECONDS  wait up to this long for a port another program holds\n"
         "  --retries N       try an exchange without an answer, or with a reply not\n"
         "                    understood, up to N more times (default 0)\n"
         "  --log FILE        append one JSON line per port and command to FILE\n"
+        "\n"
+        "apply reads each dialer and writes, reads back and verifies only where its values\n"
+        "differ from the wanted ones: unchanged, changed, would-change (--check) or mismatch.\n"
         "\n"
         "Exit status: 0 every port succeeded, 1 at least one port failed, 2 usage or input\n"
         "error (nothing was sent).\n");
@@ -80,7 +134,14 @@ ParseResult parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption verify(QStringLiteral("verify"));
     const QCommandLineOption retries(QStringLiteral("retries"), {}, QStringLiteral("N"));
     const QCommandLineOption log(QStringLiteral("log"), {}, QStringLiteral("FILE"));
-    parser.addOptions({help, version, port, json, ini, from, values, set, verify, retries, log});
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption backup(QStringLiteral("backup"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption expectSerial(QStringLiteral("expect-serial"), {},
+                                          QStringLiteral("SERIAL"));
+    const QCommandLineOption portMap(QStringLiteral("port-map"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption waitBusy(QStringLiteral("wait-busy"), {}, QStringLiteral("SECONDS"));
+    parser.addOptions({help, version, port, json, ini, from, values, set, verify, retries, log,
+                       check, backup, expectSerial, portMap, waitBusy});
 
     // QCommandLineParser wants the program's name first.
     if (!parser.parse(QStringList{QStringLiteral("dialerctl")} + arguments))
@@ -92,7 +153,7 @@ ParseResult parseCommandLine(const QStringList& arguments) {
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return UsageError{usage(QStringLiteral("No command given: ports, read or write."))};
+        return UsageError{usage(QStringLiteral("No command given: ports, read, write or apply."))};
     if (positional.size() > 1)
         return UsageError{usage(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(1)))};
 
@@ -104,6 +165,8 @@ ParseResult parseCommandLine(const QStringList& arguments) {
         invocation.command = Command::Read;
     else if (command == u"write")
         invocation.command = Command::Write;
+    else if (command == u"apply")
+        invocation.command = Command::Apply;
     else
         return UsageError{usage(QStringLiteral("Unknown command '%1'.").arg(command))};
 
@@ -117,13 +180,18 @@ ParseResult parseCommandLine(const QStringList& arguments) {
     QList<const QCommandLineOption *> notTaken;
     switch (invocation.command) {
     case Command::Ports:
-        notTaken = {&port, &ini, &from, &values, &set, &verify, &retries, &log};
+        notTaken = {&port,  &ini,   &from,   &values,       &set,    &verify,
+                    &retries, &log, &check, &backup, &expectSerial, &waitBusy};
         break;
     case Command::Read:
-        notTaken = {&from, &values, &set, &verify};
+        notTaken = {&from, &values, &set, &verify, &check, &backup};
         break;
     case Command::Write:
-        notTaken = {&ini};
+        notTaken = {&ini, &check, &backup};
+        break;
+    case Command::Apply:
+        // apply always reads back what it wrote.
+        notTaken = {&ini, &verify};
         break;
     }
     for (const QCommandLineOption *option : notTaken) {
@@ -142,8 +210,27 @@ ParseResult parseCommandLine(const QStringList& arguments) {
         invocation.format = Format::Json;
     if (parser.isSet(ini))
         invocation.format = Format::Ini;
-    invocation.verify = parser.isSet(verify);
+    invocation.verify = parser.isSet(verify) || invocation.command == Command::Apply;
+    invocation.check = parser.isSet(check);
     invocation.logFile = parser.value(log);
+    invocation.backupFile = parser.value(backup);
+    invocation.portMapFile = parser.value(portMap);
+    if (parser.isSet(portMap) && invocation.portMapFile.isEmpty())
+        return UsageError{usage(QStringLiteral("--port-map needs a file."))};
+    if (parser.isSet(expectSerial)) {
+        invocation.expectsSerial = true;
+        invocation.expectSerial = parser.value(expectSerial).trimmed();
+        if (invocation.expectSerial.isEmpty())
+            return UsageError{usage(QStringLiteral("--expect-serial needs a serial number."))};
+    }
+    if (parser.isSet(waitBusy)) {
+        bool ok = false;
+        const double seconds = parser.value(waitBusy).toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 3600)
+            return UsageError{
+                usage(QStringLiteral("--wait-busy takes a number of seconds from 0 to 3600."))};
+        invocation.waitBusyMs = int(seconds * 1000);
+    }
 
     if (parser.isSet(retries)) {
         bool ok = false;
@@ -152,54 +239,83 @@ ParseResult parseCommandLine(const QStringList& arguments) {
             return UsageError{usage(QStringLiteral("--retries takes a number from 0 to 100."))};
     }
 
-    if (invocation.command != Command::Write)
+    if (invocation.command != Command::Write && invocation.command != Command::Apply)
         return invocation;
 
     if (invocation.ports.isEmpty())
-        return UsageError{usage(QStringLiteral("write needs at least one --port."))};
+        return UsageError{usage(QStringLiteral("%1 needs at least one --port.").arg(command))};
+    if (!invocation.backupFile.isEmpty() && invocation.ports.size() != 1)
+        return UsageError{usage(QStringLiteral("--backup keeps one dialer's values, so it needs "
+                                               "exactly one --port."))};
     const int sources =
         int(parser.isSet(from)) + int(parser.isSet(values)) + int(parser.isSet(set));
     if (sources != 1)
-        return UsageError{
-            usage(QStringLiteral("write needs exactly one of --from, --values and --set."))};
+        return UsageError{usage(
+            QStringLiteral("%1 needs exactly one of --from, --values and --set.").arg(command))};
 
     if (parser.isSet(from)) {
         if (parser.values(from).size() > 1)
             return UsageError{usage(QStringLiteral("--from is given once."))};
         invocation.source = ValueSource::File;
         invocation.fromFile = parser.value(from);
-    } else if (parser.isSet(values)) {
+        return invocation;
+    }
+    if (parser.isSet(values)) {
         if (parser.values(values).size() > 1)
             return UsageError{usage(QStringLiteral("--values is given once."))};
-        // A value cannot hold a comma, so six values always stand between five commas.
-        const QStringList list = parser.value(values).split(u',');
-        if (list.size() != DialerSettings::FieldCount)
-            return UsageError{usage(QStringLiteral("--values needs six values separated by "
-                                                   "commas; this list has %1.")
-                                        .arg(list.size()))};
-        invocation.source = ValueSource::List;
-        for (int i = 0; i < DialerSettings::FieldCount; ++i)
-            invocation.values[i] = withoutLeadingBlanks(list.at(i));
-    } else {
-        invocation.source = ValueSource::Set;
-        for (const QString& assignment : parser.values(set)) {
-            const qsizetype equals = assignment.indexOf(u'=');
-            const std::optional<int> field =
-                equals < 0 ? std::nullopt : fieldByName(QStringView(assignment).first(equals));
-            if (!field)
-                return UsageError{usage(QStringLiteral("--set takes FIELD=VALUE with FIELD one of "
-                                                       "phone1 ... phone5 and free, not '%1'.")
-                                            .arg(assignment))};
-            for (const FieldChange& earlier : std::as_const(invocation.changes)) {
-                if (earlier.field == *field)
-                    return UsageError{
-                        usage(QStringLiteral("--set names %1 twice.").arg(fieldName(*field)))};
-            }
-            invocation.changes.append(
-                {*field, withoutLeadingBlanks(assignment.sliced(equals + 1))});
+        if (parser.value(values) == QLatin1String(StandardInput)) {
+            invocation.source = ValueSource::List;
+            invocation.fromStdin = true;
+            return invocation;
         }
+        if (std::optional<UsageError> error =
+                takeValueList(invocation, parser.value(values), QStringLiteral("--values")))
+            return *error;
+        return invocation;
     }
+    const QStringList assignments = parser.values(set);
+    if (assignments.contains(QLatin1String(StandardInput))) {
+        if (assignments.size() > 1)
+            return UsageError{usage(QStringLiteral("--set - takes every field from standard "
+                                                   "input, and no other --set."))};
+        invocation.source = ValueSource::Set;
+        invocation.fromStdin = true;
+        return invocation;
+    }
+    if (std::optional<UsageError> error = takeAssignments(invocation, assignments))
+        return *error;
     return invocation;
+}
+
+std::optional<UsageError> takeStandardInput(Invocation& invocation, const QString& text) {
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    while (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    if (invocation.source == ValueSource::List) {
+        if (lines.size() != 1)
+            return UsageError{usage(QStringLiteral("--values - takes one line of six values on "
+                                                   "standard input; it has %1.")
+                                        .arg(lines.size()))};
+        return takeValueList(invocation, lines.front(), QStringLiteral("--values -"));
+    }
+    if (lines.isEmpty())
+        return UsageError{
+            usage(QStringLiteral("--set - takes at least one FIELD=VALUE on standard input."))};
+    return takeAssignments(invocation, lines);
+}
+
+bool asksForJson(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument == u"--")
+            break;
+        if (argument == u"--json")
+            return true;
+    }
+    return false;
 }
 
 } // namespace dialerctl

@@ -15,11 +15,14 @@
 
 namespace dialerctl {
 
-enum class Command { Ports, Read, Write };
+enum class Command { Ports, Read, Write, Apply };
 enum class Format { Table, Json, Ini };
 
-// Where a write's six values come from.
+// Where the six values of a write or an apply come from.
 enum class ValueSource { None, File, List, Set };
+
+// "-" for --values or --set: the values come on standard input, out of sight of `ps`.
+inline constexpr char StandardInput[] = "-";
 
 // One field changed by --set: position 0 to 5 in record order.
 struct FieldChange {
@@ -37,7 +40,14 @@ struct Invocation {
     DialerSettings values;      // --values
     QList<FieldChange> changes; // --set
     bool verify = false;
+    bool check = false;      // apply --check: read and compare, write nothing
+    bool fromStdin = false;  // --values - or --set -: the values are still to be read
     int retries = 0;
+    int waitBusyMs = 0;      // how long a port another program holds is waited for
+    QString expectSerial;    // --expect-serial; empty: any adapter
+    bool expectsSerial = false;
+    QString portMapFile;     // --port-map; empty: the invoking user's own map
+    QString backupFile;      // apply --backup: the values read before a change, as Velkor.ini
     QString logFile;
 };
 
@@ -52,6 +62,14 @@ using ParseResult = std::variant<Invocation, Early, UsageError>;
 
 // Reads the arguments after the program's name.
 [[nodiscard]] ParseResult parseCommandLine(const QStringList& arguments);
+
+// The values given on standard input for --values - (one line of six comma-separated values) or
+// --set - (one FIELD=VALUE a line), taken into the invocation as the options themselves would be.
+[[nodiscard]] std::optional<UsageError> takeStandardInput(Invocation& invocation,
+                                                          const QString& text);
+
+// Whether the arguments ask for JSON, for a usage error that is to be told in it as well.
+[[nodiscard]] bool asksForJson(const QStringList& arguments);
 
 // The field names --set takes, in record order: phone1 ... phone5, free.
 [[nodiscard]] QString fieldName(int field);

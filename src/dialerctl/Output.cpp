@@ -100,7 +100,26 @@ static QString valuesCell(const PortResult& r) {
         return printable(oneLine(r.message));
     if (r.outcome == u"saved")
         return shownValues(*r.written);
+    if (r.outcome == u"would-change")
+        return QStringLiteral("%1 (would write %2)").arg(shownValues(*r.before), shownValues(*r.after));
     return shownValues(*r.valuesRead);
+}
+
+static QJsonValue jsonValuesOrNull(const std::optional<DialerSettings>& values) {
+    return values ? QJsonValue(jsonValues(*values)) : QJsonValue();
+}
+
+static QJsonObject jsonAdapter(const PortMap::Adapter& a) {
+    return {{QStringLiteral("serial"), orNull(a.serialNumber)},
+            {QStringLiteral("vid"), hexId(a.vendorId)},
+            {QStringLiteral("pid"), hexId(a.productId)},
+            {QStringLiteral("by_id"), orNull(a.byId)},
+            {QStringLiteral("description"), orNull(a.description)},
+            {QStringLiteral("manufacturer"), orNull(a.manufacturer)}};
+}
+
+static QJsonObject document(const QString& command) {
+    return {{QStringLiteral("schema"), JsonSchema}, {QStringLiteral("command"), command}};
 }
 
 QByteArray resultsTable(const QList<PortResult>& results) {
@@ -112,20 +131,38 @@ QByteArray resultsTable(const QList<PortResult>& results) {
     return table(rows);
 }
 
-QByteArray resultsJson(const QList<PortResult>& results) {
+QByteArray resultsJson(const QList<PortResult>& results, const QString& command) {
     QJsonArray array;
     for (const PortResult& r : results) {
         QJsonObject object{{QStringLiteral("port"), r.target.port},
                            {QStringLiteral("device"), r.target.device},
                            {QStringLiteral("outcome"), r.outcome},
-                           {QStringLiteral("message"), r.message}};
+                           {QStringLiteral("message"), r.message},
+                           {QStringLiteral("reason"), orNull(r.reason)},
+                           {QStringLiteral("before"), jsonValuesOrNull(r.before)},
+                           {QStringLiteral("after"), jsonValuesOrNull(r.after)},
+                           {QStringLiteral("changed"), r.changed},
+                           {QStringLiteral("save_sent"), r.saveSent},
+                           {QStringLiteral("adapter"), jsonAdapter(r.adapter)}};
         if (r.valuesRead)
             object.insert(QStringLiteral("values"), jsonValues(*r.valuesRead));
         if (r.written)
             object.insert(QStringLiteral("written"), jsonValues(*r.written));
+        if (!r.backupFile.isEmpty())
+            object.insert(QStringLiteral("backup"), r.backupFile);
         array.append(object);
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+    QJsonObject top = document(command);
+    top.insert(QStringLiteral("ports"), array);
+    return QJsonDocument(top).toJson(QJsonDocument::Indented);
+}
+
+QByteArray errorJson(const QString& command, const QString& reason, const QString& message) {
+    QJsonObject top = document(command);
+    top.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("reason"), reason},
+                                                    {QStringLiteral("message"), message}});
+    top.insert(QStringLiteral("ports"), QJsonArray());
+    return QJsonDocument(top).toJson(QJsonDocument::Indented);
 }
 
 QByteArray portsTable(const QList<PortState>& ports) {
@@ -162,7 +199,8 @@ QByteArray portsJson(const QList<PortState>& ports) {
                            {QStringLiteral("manufacturer"), orNull(p.adapter.manufacturer)},
                            {QStringLiteral("serialNumber"), orNull(p.adapter.serialNumber)},
                            {QStringLiteral("vendorId"), hexId(p.adapter.vendorId)},
-                           {QStringLiteral("productId"), hexId(p.adapter.productId)}};
+                           {QStringLiteral("productId"), hexId(p.adapter.productId)},
+                           {QStringLiteral("byId"), orNull(p.adapter.byId)}};
         if (!p.group.isEmpty())
             object.insert(QStringLiteral("group"), p.group);
         if (!p.reason.isEmpty())

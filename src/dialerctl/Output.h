@@ -16,9 +16,16 @@
 
 namespace dialerctl {
 
+// The version of the JSON document of read, write and apply; a script checks it before it reads
+// on. 2: one object with the ports in "ports" (1 was the bare array).
+inline constexpr int JsonSchema = 2;
+
 // The results, one per port in port order, as a table for people or JSON for scripts (UTF-8).
 [[nodiscard]] QByteArray resultsTable(const QList<PortResult>& results);
-[[nodiscard]] QByteArray resultsJson(const QList<PortResult>& results);
+[[nodiscard]] QByteArray resultsJson(const QList<PortResult>& results, const QString& command);
+// The same document for a run that failed as a whole: a usage or input error, or no port.
+[[nodiscard]] QByteArray errorJson(const QString& command, const QString& reason,
+                                   const QString& message);
 
 // The ports and their states, as `dialerctl ports` shows them.
 [[nodiscard]] QByteArray portsTable(const QList<PortState>& ports);

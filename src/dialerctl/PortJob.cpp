@@ -4,6 +4,10 @@
 
 #include "PortJob.h"
 
+#include "settings/SettingsStore.h"
+
+#include <QFileInfo>
+
 namespace dialerctl {
 
 namespace {
@@ -23,6 +27,16 @@ constexpr int QuietAfterAnswerMs = 100;
 constexpr int QuietAfterSilenceMs = ExchangeController::CollectionMs;
 // A line that never falls quiet (a flooding device) does not hold the job for ever.
 constexpr qint64 MaxQuietWaitMs = 3000;
+// How often a port another program holds is tried again under --wait-busy.
+constexpr int BusyRetryMs = 200;
+
+bool isOneOf(const QString& outcome, std::initializer_list<const char16_t *> names) {
+    for (const char16_t *name : names) {
+        if (outcome == QStringView(name))
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -54,6 +68,10 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
     port.setPortMap(map);
     if (m_result.target.number == 0)
         port.setPortLabel(m_result.target.port);
+    // From the first exchange to the last the device stays this job's: nothing gets between a
+    // read and the write that depends on it, or a write and its read back.
+    port.setHeld(true);
+    m_result.adapter = PortMap::adapterOf(m_result.target.device);
     // The window's probe leaves these line parameters in force; here nothing probes first.
     (void)port.setSettings(QStringLiteral("115200,N,8,1"));
 
@@ -63,6 +81,8 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
             [this](ExchangeController::Refusal why) {
                 m_portFailed = why == ExchangeController::Refusal::PortFailed;
                 m_unsendable = why == ExchangeController::Refusal::Unsendable;
+                if (m_portFailed)
+                    m_portError = m_exchange.port().error();
             });
     connect(&port, &SerialPort::OnComm, this, &PortJob::onPortEvent);
     // The next step starts once the exchange is back to Idle, never from inside its handlers.
@@ -71,6 +91,8 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
             Qt::QueuedConnection);
     m_quiet.setSingleShot(true);
     connect(&m_quiet, &QTimer::timeout, this, &PortJob::onQuietTimeout);
+    m_busyRetry.setSingleShot(true);
+    connect(&m_busyRetry, &QTimer::timeout, this, [this] { run(m_step); });
 }
 
 QString PortJob::portSelectorText() const {
@@ -79,7 +101,21 @@ QString PortJob::portSelectorText() const {
 
 void PortJob::start() {
     m_started = true;
-    const bool readFirst = m_plan.command == Command::Read || m_plan.source == ValueSource::Set;
+    if (m_plan.expectSerial && m_result.adapter.serialNumber != *m_plan.expectSerial) {
+        const QString port = m_exchange.port().portLabel();
+        m_result.message =
+            m_result.adapter.serialNumber.isEmpty()
+                ? QStringLiteral("Порт %1: серийный номер адаптера неизвестен, а ожидается %2; "
+                                 "в порт ничего не отправлено.")
+                      .arg(port, *m_plan.expectSerial)
+                : QStringLiteral("Порт %1: серийный номер адаптера %2, а ожидается %3; в порт "
+                                 "ничего не отправлено.")
+                      .arg(port, m_result.adapter.serialNumber, *m_plan.expectSerial);
+        m_result.reason = QStringLiteral("identity");
+        finish(QStringLiteral("refused"), false);
+        return;
+    }
+    const bool readFirst = m_plan.command != Command::Write || m_plan.source == ValueSource::Set;
     run(readFirst ? Step::Read : Step::Write);
 }
 
@@ -92,6 +128,7 @@ void PortJob::run(Step step) {
     m_unsendable = false;
     m_lost.clear();
     m_message.clear();
+    m_portError = SerialPort::Error::None;
 
     QString doing = step == Step::Read    ? QStringLiteral("reading")
                     : step == Step::Write ? QStringLiteral("writing")
@@ -99,10 +136,29 @@ void PortJob::run(Step step) {
     if (m_attempt > 1)
         doing += QStringLiteral(" (attempt %1)").arg(m_attempt);
     Q_EMIT status(doing);
-    if (step == Step::Write)
+    if (step == Step::Write) {
         m_exchange.SaveCMD_Click();
-    else
+        // The command is on its way once the exchange collects the answer.
+        if (m_exchange.state() == ExchangeController::State::Collecting) {
+            m_result.saveSent = true;
+            m_result.written = m_record;
+        }
+    } else {
         m_exchange.ReadCMD_Click();
+    }
+}
+
+bool PortJob::waitForBusyPort() {
+    if (m_portError != SerialPort::Error::Busy || m_plan.waitBusyMs <= 0 || m_interrupted)
+        return false;
+    if (!m_busySince.isValid())
+        m_busySince.start();
+    const qint64 left = m_plan.waitBusyMs - m_busySince.elapsed();
+    if (left <= 0)
+        return false;
+    Q_EMIT status(QStringLiteral("waiting for the port"));
+    m_busyRetry.start(int(std::min<qint64>(BusyRetryMs, left)));
+    return true;
 }
 
 void PortJob::chain(Step step) {
@@ -143,6 +199,7 @@ void PortJob::interrupt(const QString& signalName) {
         return;
     m_interrupted = true;
     m_quiet.stop();
+    m_busyRetry.stop();
     // An exchange that has just ended is recorded as it ended.
     advance();
     if (m_finished)
@@ -198,6 +255,9 @@ void PortJob::advance() {
         m_portFailed = true;
     }
     if (m_portFailed) {
+        // Another program's port is waited for, without a record for each try.
+        if (m_lost.isEmpty() && waitForBusyPort())
+            return;
         record.outcome = QStringLiteral("port-error");
         Q_EMIT exchanged(record);
         finish(record.outcome, false);
@@ -252,13 +312,10 @@ void PortJob::advance() {
         if (verdict.outcome != Outcome::Read) {
             finish(record.outcome, false);
         } else if (m_plan.command == Command::Read) {
+            m_result.before = verdict.values;
             finish(record.outcome, true);
         } else {
-            // --set: the dialer's own values with the named fields changed.
-            m_record = *verdict.values;
-            for (const FieldChange& change : std::as_const(m_plan.changes))
-                m_record[change.field] = change.value;
-            chain(Step::Write);
+            afterRead(*verdict.values);
         }
         return;
     case Step::Write:
@@ -273,7 +330,9 @@ void PortJob::advance() {
         if (verdict.outcome != Outcome::Read) {
             finish(record.outcome, false);
         } else if (*verdict.values == m_record) {
-            finish(QStringLiteral("verified"), true);
+            finish(m_plan.command == Command::Apply ? QStringLiteral("changed")
+                                                    : QStringLiteral("verified"),
+                   true);
         } else {
             QStringList differing;
             for (int i = 0; i < DialerSettings::FieldCount; ++i) {
@@ -289,11 +348,85 @@ void PortJob::advance() {
     }
 }
 
+// What the dialer holds decides: the wanted values are its own with the named fields changed
+// (--set), or the six given. apply writes only where they differ.
+void PortJob::afterRead(const DialerSettings& read) {
+    m_result.before = read;
+    DialerSettings wanted = m_plan.values;
+    if (m_plan.source == ValueSource::Set) {
+        wanted = read;
+        for (const FieldChange& change : std::as_const(m_plan.changes))
+            wanted[change.field] = change.value;
+    }
+    if (m_plan.command == Command::Apply) {
+        if (wanted == read) {
+            finish(QStringLiteral("unchanged"), true);
+            return;
+        }
+        if (m_plan.check) {
+            m_result.after = wanted;
+            finish(QStringLiteral("would-change"), true);
+            return;
+        }
+        if (!m_plan.backupFile.isEmpty()) {
+            SettingsStore backup(m_plan.backupFile);
+            backup.setCreatesFolder(true);
+            const SettingsReport report = backup.Save(read);
+            if (!report.ok()) {
+                m_result.message =
+                    QStringLiteral("Порт %1: значения не сохранены в копию, в порт ничего не "
+                                   "записано. %2")
+                        .arg(m_exchange.port().portLabel(), report.describe());
+                m_result.reason = QStringLiteral("backup");
+                finish(QStringLiteral("refused"), false);
+                return;
+            }
+            m_result.backupFile = QFileInfo(m_plan.backupFile).absoluteFilePath();
+        }
+    }
+    m_record = wanted;
+    chain(Step::Write);
+}
+
+QString PortJob::failureReason(const QString& outcome) const {
+    if (outcome != u"port-error")
+        return outcome; // no-answer, check-fields, mismatch, interrupted
+    if (!m_lost.isEmpty())
+        return QStringLiteral("lost");
+    switch (m_portError) {
+    case SerialPort::Error::Busy:
+        return QStringLiteral("busy");
+    case SerialPort::Error::PermissionDenied:
+        return QStringLiteral("denied");
+    case SerialPort::Error::NoSuchPort:
+        return QStringLiteral("missing");
+    case SerialPort::Error::Timeout:
+        return QStringLiteral("timeout");
+    default:
+        return QStringLiteral("io");
+    }
+}
+
 void PortJob::finish(const QString& outcome, bool success) {
     if (m_finished)
         return;
+    m_busyRetry.stop();
+    m_exchange.port().setHeld(false);
     m_result.outcome = outcome;
     m_result.success = success;
+    if (!success && m_result.reason.isEmpty())
+        m_result.reason = failureReason(outcome);
+    if (!m_result.after) {
+        if (isOneOf(outcome, {u"verified", u"changed", u"mismatch"}))
+            m_result.after = m_result.valuesRead; // the read back
+        else if (outcome == u"saved")
+            m_result.after = m_result.written; // as the dialer acknowledged it
+        else if (!m_result.saveSent)
+            m_result.after = m_result.before; // nothing went out: as it was
+    }
+    const bool taken = isOneOf(outcome, {u"saved", u"verified", u"changed", u"mismatch"});
+    m_result.changed = taken && (!m_result.before || !m_result.after ||
+                                 *m_result.before != *m_result.after);
     m_finished = true;
     Q_EMIT status(outcome);
     Q_EMIT finished();

@@ -19,22 +19,36 @@ namespace dialerctl {
 
 // What to do on every selected port.
 struct Plan {
-    Command command = Command::Read; // Read or Write
+    Command command = Command::Read; // Read, Write or Apply
     ValueSource source = ValueSource::None;
     DialerSettings values;      // the six values to write (--values, --from)
     QList<FieldChange> changes; // --set: read first, change these, write
     bool verify = false;
+    bool check = false; // apply: compare only
     int retries = 0;
+    int waitBusyMs = 0;
+    std::optional<QString> expectSerial;
+    QString backupFile;
 };
 
 // How one port ended.
 struct PortResult {
     Target target;
-    // read, saved, verified, no-answer, check-fields, mismatch, port-error, interrupted
+    // read, saved, verified, no-answer, check-fields, mismatch, port-error, interrupted, refused;
+    // for apply also unchanged, changed and would-change
     QString outcome;
     QString message; // the window's text for the verdict, or why the port failed
+    // Why a port failed, in words that do not depend on the language: no-answer, check-fields,
+    // mismatch, busy, denied, missing, lost, timeout, io, interrupted, identity, backup.
+    QString reason;
     std::optional<DialerSettings> valuesRead; // the six values a read returned, if one did
     std::optional<DialerSettings> written;    // the six values a save command carried
+    std::optional<DialerSettings> before;     // what the dialer held before any save
+    std::optional<DialerSettings> after;      // what it holds after, where that is known
+    bool saveSent = false;                    // a save command went out, whatever came of it
+    bool changed = false;                     // the dialer took a save that changed its values
+    QString backupFile;                       // where the values before a change were kept
+    PortMap::Adapter adapter;
     bool success = false;
 };
 
@@ -89,7 +103,10 @@ private:
     void onQuietTimeout();
     void onPortEvent();
     void advance();
+    void afterRead(const DialerSettings& read);
     void finish(const QString& outcome, bool success);
+    [[nodiscard]] bool waitForBusyPort();
+    [[nodiscard]] QString failureReason(const QString& outcome) const;
 
     Plan m_plan;
     PortResult m_result;
@@ -111,6 +128,9 @@ private:
     QTimer m_quiet;             // the line has been quiet this long: the next command may go
     QElapsedTimer m_quietSince; // since the wait for a quiet line began
     Step m_next = Step::Read;   // the command that waits for the quiet line
+    QElapsedTimer m_busySince;  // since a port held by another program was first met
+    QTimer m_busyRetry;
+    SerialPort::Error m_portError = SerialPort::Error::None;
 };
 
 // The outcome's name as dialerctl reports it: read, saved, no-answer, check-fields.

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstdio>
@@ -44,9 +45,78 @@ int printResult(const QByteArray& bytes, int status, Bytes kind = Bytes::Utf8Tex
     return status == Success ? PortFailed : status;
 }
 
-int inputError(const QString& text) {
-    writeOut(stderr, QStringLiteral("dialerctl: %1\n").arg(text).toUtf8());
-    return UsageOrInput;
+QString commandName(Command command) {
+    switch (command) {
+    case Command::Ports:
+        return QStringLiteral("ports");
+    case Command::Read:
+        return QStringLiteral("read");
+    case Command::Write:
+        return QStringLiteral("write");
+    case Command::Apply:
+        return QStringLiteral("apply");
+    }
+    return {};
+}
+
+// A run that fails as a whole says why on stderr and, when JSON was asked for, in the same
+// document a run's results come in, so that a script reads one thing whatever happened.
+struct RunFailure {
+    bool json = false;
+    QString command;
+
+    int operator()(const QString& reason, const QString& text, int status) const {
+        writeOut(stderr, QStringLiteral("dialerctl: %1\n").arg(text).toUtf8());
+        if (json)
+            (void)writeOut(stdout, errorJson(command, reason, text));
+        return status;
+    }
+};
+
+// What standard input holds for --values - or --set -: a few short lines at most.
+std::optional<QString> readStandardInput(QString *error) {
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+        *error = QStringLiteral("standard input cannot be read: %1.")
+                     .arg(SystemText::withoutFullStop(in.errorString()));
+        return std::nullopt;
+    }
+    constexpr qint64 MaxBytes = qint64{64} * 1024;
+    const QByteArray bytes = in.read(MaxBytes + 1);
+    if (bytes.size() > MaxBytes) {
+        *error = QStringLiteral("standard input holds more than a few values.");
+        return std::nullopt;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) {
+        *error = QStringLiteral("standard input is not UTF-8 text.");
+        return std::nullopt;
+    }
+    if (text.startsWith(QChar(0xfeff)))
+        text.remove(0, 1);
+    return text;
+}
+
+// The port map of --port-map FILE, or the invoking user's own.
+std::optional<PortMap> portMapOf(const Invocation& invocation, QString *error) {
+    if (invocation.portMapFile.isEmpty())
+        return PortMap::fromSystem();
+    const QString path = QDir::toNativeSeparators(invocation.portMapFile);
+    QFile file(invocation.portMapFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--port-map %1: cannot be read: %2.")
+                     .arg(path, SystemText::withoutFullStop(file.errorString()));
+        return std::nullopt;
+    }
+    const PortMap map = PortMap::fromMapText(QString::fromUtf8(file.read(qint64{64} * 1024)));
+    if (map.isEmpty()) {
+        *error = QStringLiteral("--port-map %1 names no port: it needs a [ports] section with "
+                                "lines such as COM1=/dev/ttyUSB0.")
+                     .arg(path);
+        return std::nullopt;
+    }
+    return map;
 }
 
 // Why the line cannot carry a value, in plain words; empty when it can.
@@ -184,11 +254,28 @@ int run(const QStringList& arguments) {
                 .toUtf8(),
             Success);
     }
-    if (const auto *error = std::get_if<UsageError>(&parsed))
-        return inputError(error->text);
+    if (const auto *error = std::get_if<UsageError>(&parsed)) {
+        QString command;
+        for (const QString& argument : arguments) {
+            if (!argument.startsWith(u'-')) {
+                command = argument;
+                break;
+            }
+        }
+        return RunFailure{asksForJson(arguments), command}(QStringLiteral("usage"), error->text,
+                                                            UsageOrInput);
+    }
     Invocation invocation = std::get<Invocation>(parsed);
+    const RunFailure failure{invocation.format == Format::Json, commandName(invocation.command)};
+    const auto inputError = [&failure](const QString& text) {
+        return failure(QStringLiteral("input"), text, UsageOrInput);
+    };
 
-    const PortMap map = PortMap::fromSystem();
+    QString mapError;
+    const std::optional<PortMap> portMap = portMapOf(invocation, &mapError);
+    if (!portMap)
+        return inputError(mapError);
+    const PortMap& map = *portMap;
     if (invocation.command == Command::Ports)
         return listPortsCommand(invocation, map);
 
@@ -199,6 +286,14 @@ int run(const QStringList& arguments) {
         if (!values)
             return inputError(error);
         invocation.values = *values;
+    }
+    if (invocation.fromStdin) {
+        QString error;
+        const std::optional<QString> text = readStandardInput(&error);
+        if (!text)
+            return inputError(error + QStringLiteral(" Nothing was sent."));
+        if (const std::optional<UsageError> wrong = takeStandardInput(invocation, *text))
+            return inputError(wrong->text);
     }
     if (const QString why = refusal(invocation); !why.isEmpty())
         return inputError(why + QStringLiteral(" Nothing was sent."));
@@ -212,10 +307,9 @@ int run(const QStringList& arguments) {
             QStringLiteral("--ini writes one settings file, so it needs exactly one port; %1 "
                            "selected.")
                 .arg(targets.size()));
-    if (targets.isEmpty()) {
-        writeOut(stderr, QByteArrayLiteral("dialerctl: no serial port opens now.\n"));
-        return PortFailed;
-    }
+    if (targets.isEmpty())
+        return failure(QStringLiteral("no-port"), QStringLiteral("no serial port opens now."),
+                       PortFailed);
     // Opened only once the run is sure to go ahead: a refused run leaves no file behind.
     ExchangeLog log;
     if (!invocation.logFile.isEmpty() && !log.open(invocation.logFile))
@@ -229,8 +323,12 @@ int run(const QStringList& arguments) {
             serialNumbers.insert(target.port, serialNumberOf(target.device));
     }
 
-    const Plan plan{invocation.command, invocation.source, invocation.values,
-                    invocation.changes, invocation.verify, invocation.retries};
+    Plan plan{invocation.command, invocation.source,     invocation.values,
+              invocation.changes, invocation.verify,     invocation.check,
+              invocation.retries, invocation.waitBusyMs, std::nullopt,
+              invocation.backupFile};
+    if (invocation.expectsSerial)
+        plan.expectSerial = invocation.expectSerial;
     StatusLines lines(stderr, targets);
     std::vector<std::unique_ptr<PortJob>> jobs;
     qsizetype running = 0;
@@ -301,7 +399,7 @@ int run(const QStringList& arguments) {
     case Format::Table:
         return printResult(resultsTable(results), status);
     case Format::Json:
-        return printResult(resultsJson(results), status);
+        return printResult(resultsJson(results, commandName(invocation.command)), status);
     case Format::Ini: {
         const PortResult& result = results.front();
         if (!result.success) {

@@ -37,12 +37,16 @@ struct Run {
     QByteArray err;
 };
 
+// `ports` prints a bare array; read, write and apply one document with the ports in it.
 QJsonArray jsonArray(const QByteArray& text) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        qWarning("not a JSON array: %s\n%s", qPrintable(error.errorString()), text.constData());
-    return document.array();
+    if (error.error == QJsonParseError::NoError && document.isArray())
+        return document.array();
+    if (error.error != QJsonParseError::NoError || document["schema"].toInt() != 2)
+        qWarning("not a JSON document of schema 2: %s\n%s", qPrintable(error.errorString()),
+                 text.constData());
+    return document["ports"].toArray();
 }
 
 QStringList strings(const QJsonValue& value) {
