@@ -19,8 +19,8 @@ PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
     for (const QSerialPortInfo& info : ports) {
         if (info.systemLocation() != devicePath && info.portName() != devicePath)
             continue;
-        Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(), std::nullopt,
-                        std::nullopt, {}};
+        Adapter adapter{info.description(), info.manufacturer(), info.serialNumber(),
+                        std::nullopt,       std::nullopt,        {}};
         if (info.hasVendorIdentifier())
             adapter.vendorId = info.vendorIdentifier();
         if (info.hasProductIdentifier())

@@ -180,7 +180,7 @@ ParseResult parseCommandLine(const QStringList& arguments) {
     QList<const QCommandLineOption *> notTaken;
     switch (invocation.command) {
     case Command::Ports:
-        notTaken = {&port,  &ini,   &from,   &values,       &set,    &verify,
+        notTaken = {&port,    &ini, &from,  &values, &set,          &verify,
                     &retries, &log, &check, &backup, &expectSerial, &waitBusy};
         break;
     case Command::Read:

@@ -101,7 +101,8 @@ static QString valuesCell(const PortResult& r) {
     if (r.outcome == u"saved")
         return shownValues(*r.written);
     if (r.outcome == u"would-change")
-        return QStringLiteral("%1 (would write %2)").arg(shownValues(*r.before), shownValues(*r.after));
+        return QStringLiteral("%1 (would write %2)")
+            .arg(shownValues(*r.before), shownValues(*r.after));
     return shownValues(*r.valuesRead);
 }
 

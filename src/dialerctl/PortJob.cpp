@@ -425,8 +425,8 @@ void PortJob::finish(const QString& outcome, bool success) {
             m_result.after = m_result.before; // nothing went out: as it was
     }
     const bool taken = isOneOf(outcome, {u"saved", u"verified", u"changed", u"mismatch"});
-    m_result.changed = taken && (!m_result.before || !m_result.after ||
-                                 *m_result.before != *m_result.after);
+    m_result.changed =
+        taken && (!m_result.before || !m_result.after || *m_result.before != *m_result.after);
     m_finished = true;
     Q_EMIT status(outcome);
     Q_EMIT finished();

@@ -263,7 +263,7 @@ int run(const QStringList& arguments) {
             }
         }
         return RunFailure{asksForJson(arguments), command}(QStringLiteral("usage"), error->text,
-                                                            UsageOrInput);
+                                                           UsageOrInput);
     }
     Invocation invocation = std::get<Invocation>(parsed);
     const RunFailure failure{invocation.format == Format::Json, commandName(invocation.command)};
@@ -323,10 +323,9 @@ int run(const QStringList& arguments) {
             serialNumbers.insert(target.port, serialNumberOf(target.device));
     }
 
-    Plan plan{invocation.command, invocation.source,     invocation.values,
-              invocation.changes, invocation.verify,     invocation.check,
-              invocation.retries, invocation.waitBusyMs, std::nullopt,
-              invocation.backupFile};
+    Plan plan{invocation.command, invocation.source,    invocation.values,  invocation.changes,
+              invocation.verify,  invocation.check,     invocation.retries, invocation.waitBusyMs,
+              std::nullopt,       invocation.backupFile};
     if (invocation.expectsSerial)
         plan.expectSerial = invocation.expectSerial;
     StatusLines lines(stderr, targets);

@@ -176,6 +176,30 @@ private Q_SLOTS:
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
 
+    // A held port stays taken between its exchanges; what arrives meanwhile belongs to none.
+    void heldPortStaysTakenBetweenExchanges() {
+        DialerSimulator device;
+        QVERIFY(device.open());
+        SerialPort port;
+        port.setHeld(true);
+        openOn(port, device);
+        QVERIFY(port.setPortOpen(false));
+        QVERIFY(!port.PortOpen());
+        QSerialPort other(device.portPath());
+        QVERIFY(!other.open(QIODevice::ReadWrite));
+        QSignalSpy events(&port, &SerialPort::OnComm);
+        device.send("late");
+        QTest::qWait(50);
+        QCOMPARE(events.count(), 0);
+        QVERIFY2(port.setPortOpen(true), qPrintable(port.errorString()));
+        QCOMPARE(port.Input(), QString());
+        QVERIFY(port.setOutput("?6\r\n"));
+        QTRY_COMPARE(device.received(), QByteArray("?6\r\n"));
+        QVERIFY(port.setPortOpen(false));
+        port.setHeld(false);
+        QVERIFY(other.open(QIODevice::ReadWrite));
+    }
+
     void openingFailuresNameTheReason_data() {
         QTest::addColumn<int>("commPort");
         QTest::addColumn<QString>("mappedPath");

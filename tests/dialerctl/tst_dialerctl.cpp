@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <functional>
@@ -299,6 +300,133 @@ private Q_SLOTS:
             QCOMPARE(port.contains("values"),
                      outcome == "verified" || outcome == "mismatch" || arguments.contains("--set"));
         }
+    }
+
+    // apply writes only where the dialer's values differ, and reads back what it wrote.
+    void apply_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input"); // standard input
+        QTest::addColumn<DialerSimulator::Behaviour>("behaviour");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<bool>("saveSent");
+        const QStringList apply{"apply", "--port", "COM1", "--json"};
+        const QByteArray read = "?6\r\n";
+        const QByteArray saveFree = "!101,202,303,404,505,*9#,\r\n";
+        const DialerSimulator::Behaviour plain;
+        QTest::newRow("the same values: nothing written")
+            << apply + QStringList{"--values", "101,202,303,404,505,*7#"} << QByteArray() << plain
+            << 0 << "unchanged"
+            << "" << read << false << false;
+        QTest::newRow("a field differs: written and read back")
+            << apply + QStringList{"--set", "free=*9#"} << QByteArray() << plain << 0 << "changed"
+            << "" << read + saveFree + read << true << true;
+        QTest::newRow("check only reads")
+            << apply + QStringList{"--check", "--values", "1,2,3,4,5,6"} << QByteArray() << plain
+            << 0 << "would-change"
+            << "" << read << false << false;
+        QTest::newRow("six values on standard input")
+            << apply + QStringList{"--values", "-"} << QByteArray("101,202,303,404,505,*9#\r\n")
+            << plain << 0 << "changed"
+            << "" << read + saveFree + read << true << true;
+        QTest::newRow("fields on standard input")
+            << apply + QStringList{"--set", "-"} << QByteArray("free=*9#\nphone1=101\n") << plain
+            << 0 << "changed"
+            << "" << read + saveFree + read << true << true;
+        QTest::newRow("a field stored altered")
+            << apply + QStringList{"--set", "free=*9#"} << QByteArray()
+            << DialerSimulator::Behaviour{.alterField = 6} << 1 << "mismatch"
+            << "mismatch" << read + saveFree + read << true << true;
+        QTest::newRow("a silent dialer is never written")
+            << apply + QStringList{"--set", "free=*9#"} << QByteArray()
+            << DialerSimulator::Behaviour{.silent = true} << 1 << "no-answer"
+            << "no-answer" << read << false << false;
+        QTest::newRow("an adapter without the expected serial is not touched")
+            << apply + QStringList{"--set", "free=*9#", "--expect-serial", "A1"} << QByteArray()
+            << plain << 1 << "refused"
+            << "identity" << QByteArray() << false << false;
+    }
+    void apply() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(DialerSimulator::Behaviour, behaviour);
+        QFETCH(int, exitCode);
+        QFETCH(QString, outcome);
+        QFETCH(QString, reason);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, changed);
+        QFETCH(bool, saveSent);
+        DialerSimulator& device = addDevice(1, behaviour);
+        const Run run = dialerctl(arguments, [&input](QProcess& process) {
+            process.write(input);
+            process.closeWriteChannel();
+        });
+        QCOMPARE(run.exitCode, exitCode);
+        const QJsonObject port = jsonArray(run.out).at(0).toObject();
+        QCOMPARE(port["outcome"].toString(), outcome);
+        QCOMPARE(port["reason"].toString(), reason);
+        QCOMPARE(port["changed"].toBool(), changed);
+        QCOMPARE(port["save_sent"].toBool(), saveSent);
+        QCOMPARE(device.received(), received);
+        for (const char *key : {"serial", "vid", "pid", "by_id"})
+            QVERIFY2(port["adapter"].toObject().contains(key), key);
+        // What the dialer held, and what it holds now or would hold, wherever that is known.
+        if (!received.isEmpty() && !behaviour.silent)
+            QCOMPARE(strings(port["before"]),
+                     QStringList({"101", "202", "303", "404", "505", "*7#"}));
+        if (outcome != "no-answer" && outcome != "refused")
+            QCOMPARE(strings(port["after"]).size(), 6);
+        if (outcome == "mismatch")
+            QCOMPARE(strings(port["after"]).at(5), QString("*9#~"));
+    }
+
+    // A run keeps to the map it is given, whoever runs it, and a port another run holds is waited
+    // for when asked.
+    void portMapAndBusyPortOfTheRun_data() {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("busy, not waited for") << QStringList{} << "port-error"
+                                              << "busy";
+        QTest::newRow("busy, waited for") << QStringList{"--wait-busy", "5"} << "changed"
+                                          << "";
+    }
+    void portMapAndBusyPortOfTheRun() {
+        QFETCH(QStringList, extra);
+        QFETCH(QString, outcome);
+        QFETCH(QString, reason);
+        DialerSimulator& users = addDevice(1);
+        DialerSimulator target;
+        QVERIFY(target.open());
+        target.setValues(stored());
+        QFile runMap(m_dir.filePath("run-ports.ini"));
+        QVERIFY(runMap.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        runMap.write("[ports]\nCOM1=" + target.portPath().toLocal8Bit() + '\n');
+        runMap.close();
+        QSerialPort holder(target.portPath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        QTimer::singleShot(700, &holder, [&holder] { holder.close(); });
+        const Run run = dialerctl(QStringList{"apply", "--port", "COM1", "--port-map",
+                                              runMap.fileName(), "--set", "free=*9#", "--json"} +
+                                  extra);
+        const QJsonObject port = jsonArray(run.out).at(0).toObject();
+        QCOMPARE(port["outcome"].toString(), outcome);
+        QCOMPARE(port["reason"].toString(), reason);
+        QCOMPARE(port["device"].toString(), target.portPath());
+        QCOMPARE(users.received(), QByteArray());
+    }
+
+    // A script that asked for JSON gets it whatever happened, a usage error included.
+    void usageErrorIsToldInTheJsonToo() {
+        const Run run = dialerctl({"apply", "--port", "COM1", "--json", "--values", "1,2"});
+        QCOMPARE(run.exitCode, 2);
+        const QJsonDocument document = QJsonDocument::fromJson(run.out);
+        QCOMPARE(document["schema"].toInt(), 2);
+        QCOMPARE(document["error"]["reason"].toString(), "usage");
+        QVERIFY(run.err.startsWith("dialerctl: "));
     }
 
     void refusalsSendNothingAnywhere_data() {
