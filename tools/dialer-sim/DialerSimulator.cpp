@@ -108,7 +108,7 @@ void DialerSimulator::handleCommand(const QByteArray& line) {
     QByteArray reply;
     if (line == "?6\r\n") {
         reply = readResponse(m_values, m_behaviour.leading);
-    } else if (line.startsWith('!') && line.endsWith(",\r\n")) {
+    } else if (line.startsWith('!') && line.endsWith(",\r\n") && !m_behaviour.ignoreSaves) {
         const QList<QByteArray> fields = line.mid(1, line.size() - 4).split(',');
         if (fields.size() == 6) {
             m_values = fields;

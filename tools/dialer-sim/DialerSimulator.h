@@ -23,16 +23,17 @@ class DialerSimulator : public QObject {
 
 public:
     struct Behaviour {
-        bool silent = false;   // never answers
-        int delayMs = 0;       // answers this long after the command
-        int chunkBytes = 0;    // > 0: answers in pieces of this many bytes
-        int chunkGapMs = 0;    // pause between pieces
-        bool garbage = false;  // answers random bytes instead of a reply
-        bool echo = false;     // sends the command back before the reply
-        qint64 floodBytes = 0; // after the command, sends this many further junk bytes
-        char leading = '!';    // first character of a read response
-        int silentFirst = 0;   // ignores this many commands before it answers at all
-        int alterField = 0;    // 1 to 6: stores this field of a save altered (a faulty memory)
+        bool silent = false;      // never answers
+        int delayMs = 0;          // answers this long after the command
+        int chunkBytes = 0;       // > 0: answers in pieces of this many bytes
+        int chunkGapMs = 0;       // pause between pieces
+        bool garbage = false;     // answers random bytes instead of a reply
+        bool echo = false;        // sends the command back before the reply
+        qint64 floodBytes = 0;    // after the command, sends this many further junk bytes
+        char leading = '!';       // first character of a read response
+        int silentFirst = 0;      // ignores this many commands before it answers at all
+        int alterField = 0;       // 1 to 6: stores this field of a save altered (a faulty memory)
+        bool ignoreSaves = false; // answers reads, but takes no save and never acknowledges one
     };
 
     explicit DialerSimulator(QObject *parent = nullptr);

@@ -6,7 +6,7 @@
 //
 //   dialer-sim [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS] [--split N]
 //              [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C]
-//              [--silent-first N] [--alter FIELD] [--verbose]
+//              [--silent-first N] [--alter FIELD] [--ignore-saves] [--verbose]
 //
 // Prints the port's path on the first line of its output, then runs until interrupted.
 
@@ -78,10 +78,13 @@ int main(int argc, char **argv) {
     const QCommandLineOption alter(QStringLiteral("alter"),
                                    QStringLiteral("Store field 1 to 6 of a save altered."),
                                    QStringLiteral("field"), QStringLiteral("0"));
+    const QCommandLineOption ignoreSaves(
+        QStringLiteral("ignore-saves"),
+        QStringLiteral("Answer reads, but take no save and never acknowledge one."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every byte in and out."));
     parser.addOptions({link, values, silent, delay, split, splitGap, garbage, echo, flood, leading,
-                       silentFirst, alter, verbose});
+                       silentFirst, alter, ignoreSaves, verbose});
     parser.process(app);
 
     DialerSimulator device;
@@ -95,6 +98,7 @@ int main(int argc, char **argv) {
     behaviour.floodBytes = parser.value(flood).toLongLong();
     behaviour.silentFirst = parser.value(silentFirst).toInt();
     behaviour.alterField = parser.value(alter).toInt();
+    behaviour.ignoreSaves = parser.isSet(ignoreSaves);
     const QByteArray leadingChar = parser.value(leading).toLatin1();
     behaviour.leading = leadingChar.isEmpty() ? '!' : leadingChar.front();
     device.setBehaviour(behaviour);
