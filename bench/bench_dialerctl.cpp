@@ -5,6 +5,8 @@
 // dialerctl against simulated dialers, each figure a ratio against a baseline of the same run:
 //  - `write --verify` on nine ports against the same on one port: the ports run side by side, so
 //    nine should take at most 1.10 times as long as one (the floor is two 500 ms windows);
+//  - `apply` on nine ports where three differ against `write --verify` on nine: apply reads every
+//    dialer first and writes and reads back only the three, so it takes one window more;
 //  - `dialerctl ports` over nine mapped ports, process start to exit, and its peak memory, against
 //    a bare QCoreApplication that opens and closes the same nine ports.
 //
@@ -107,20 +109,26 @@ int main(int argc, char **argv) {
     for (int n = 1; n <= 9; ++n)
         nine << QStringLiteral("--port") << QStringLiteral("COM%1").arg(n);
 
-    std::vector<double> one, all, listed, baseline;
+    const QStringList apply{QStringLiteral("apply"), QStringLiteral("--values"),
+                            QStringLiteral("1,2,3,4,5,*6#")};
+    std::vector<double> one, all, applied, listed, baseline;
     long listedKiB = 0, baselineKiB = 0;
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that a busy moment of the machine weighs on both sides alike.
         const Measured a = measure(
             dialerctl, write + QStringList{QStringLiteral("--port"), QStringLiteral("COM1")});
         const Measured b = measure(dialerctl, write + nine);
+        for (std::size_t n = 0; n < 3; ++n)
+            devices[n]->setValues({"1", "2", "3", "4", "5", "*7#"});
+        const Measured e = measure(dialerctl, apply + nine);
         const Measured c = measure(dialerctl, {QStringLiteral("ports")});
         const Measured d = measure(bare, paths);
         const std::pair<const Measured *, const char *> named[] = {
             {&a, "write --verify on one port"},
             {&b, "write --verify on nine ports"},
             {&c, "dialerctl ports"},
-            {&d, "the bare program"}};
+            {&d, "the bare program"},
+            {&e, "apply on nine ports"}};
         for (const auto& [run, name] : named) {
             if (run->exitCode != 0)
                 bench::fail(QStringLiteral("round %1: %2 exited with status %3")
@@ -130,6 +138,7 @@ int main(int argc, char **argv) {
         }
         one.push_back(a.ms);
         all.push_back(b.ms);
+        applied.push_back(e.ms);
         listed.push_back(c.ms);
         baseline.push_back(d.ms);
         listedKiB = std::max(listedKiB, c.peakKiB);
@@ -140,6 +149,8 @@ int main(int argc, char **argv) {
     std::printf("  write --verify, one port    %8.1f ms\n", median(one));
     std::printf("  write --verify, nine ports  %8.1f ms   x%.3f of one port (target <= 1.10)\n",
                 median(all), ratio);
+    std::printf("  apply, nine ports, three differ  %8.1f ms   x%.3f of write --verify on nine\n",
+                median(applied), median(applied) / median(all));
     std::printf("  bare QCoreApplication opening and closing nine ports  %6.1f ms  peak %ld KiB\n",
                 median(baseline), baselineKiB);
     std::printf("  dialerctl ports over nine mapped ports                %6.1f ms  peak %ld KiB"

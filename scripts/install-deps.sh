@@ -20,6 +20,9 @@ if [ "${1:-}" = "--test" ]; then
               shellcheck"
     # The installers' guide is rendered to HTML for the packages.
     packages="$packages pandoc"
+    # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
+    # that stand in for ansible-test sanity, which needs the network.
+    packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"
 fi
 
 missing=""

@@ -6,7 +6,8 @@
 
 # Builds the Debian package from the release preset and checks it the way Debian would: lintian
 # (no error, no warning), appstreamcli on the AppStream metadata, desktop-file-validate on the
-# desktop entry, and both manual pages through man without a warning.
+# desktop entry, and both manual pages through man without a warning. Beside the .deb goes the
+# Ansible collection's tarball, dialerconfig-dialer-<version>.tar.gz.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -38,4 +39,17 @@ if ! grep -q 'src="data:image/png' "$guide" 2>/dev/null; then
     echo "$guide: missing, or without its pictures" >&2
     exit 1
 fi
+
+rm -f build-release/dialerconfig-dialer-*.tar.gz
+ansible-galaxy collection build --force --output-path build-release \
+    ansible/ansible_collections/dialerconfig/dialer >/dev/null
+collection=$(ls build-release/dialerconfig-dialer-*.tar.gz)
+for member in MANIFEST.json plugins/modules/dialer_settings.py plugins/modules/dialer_info.py \
+    plugins/module_utils/dialerctl.py meta/runtime.yml; do
+    if ! tar -tzf "$collection" | grep -qx "$member"; then
+        echo "$collection: $member missing" >&2
+        exit 1
+    fi
+done
+echo "== $collection =="
 echo "== package checks passed =="

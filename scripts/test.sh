@@ -9,7 +9,8 @@
 #   2. static analysis (clang-tidy, clazy, shellcheck) and the licence check (reuse lint), and
 #   3. the Debian package, checked by lintian, appstreamcli and desktop-file-validate;
 #   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (shorter soak);
-#   5. each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30).
+#   5. each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30);
+#   6. the Ansible collection: its checks, and playbooks over a fleet of simulated site PCs.
 #
 #   scripts/test.sh --quick   the plain build and every test but the soak, in a few minutes: the
 #                             lane for the person at the keyboard. CI runs everything.
@@ -31,8 +32,14 @@ jobs=$(nproc)
 echo "== plain build =="
 cmake --preset default -DDIALER_WERROR=ON >/dev/null
 cmake --build --preset default -j "$jobs"
+ansible_lane() {
+    echo "== Ansible collection =="
+    scripts/lint-ansible.sh
+    /usr/bin/python3 tests/ansible/test_collection.py
+}
 if $quick; then
     ctest --preset default -j "$jobs" --label-exclude soak
+    ansible_lane
     echo "== quick lane passed (soak, analysis, package, sanitizers and fuzzing not run) =="
     exit 0
 fi
@@ -60,5 +67,7 @@ ctest --preset asan -j "$jobs"
 
 echo "== fuzzing, ${DIALER_FUZZ_SECONDS:-30} s a target =="
 scripts/fuzz.sh "${DIALER_FUZZ_SECONDS:-30}"
+
+ansible_lane
 
 echo "== all tests passed =="

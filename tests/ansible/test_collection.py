@@ -133,13 +133,8 @@ class Failures(unittest.TestCase):
         self.assertEqual(fleet.dialer('patient').commands(), ['?6'] * 6 + ['?6', SAVE, '?6'])
 
 
-class Result(unittest.TextTestResult):
-    pass
-
-
 if __name__ == '__main__':
-    outcome = unittest.main(exit=False, verbosity=2, testRunner=unittest.TextTestRunner(
-        resultclass=Result, verbosity=2)).result
+    outcome = unittest.main(exit=False, verbosity=2).result
     failed = len(outcome.failures) + len(outcome.errors)
     print('%d passed, %d failed' % (outcome.testsRun - failed, failed))
     sys.exit(1 if failed or outcome.testsRun == 0 else 0)

@@ -16,7 +16,7 @@ DOCUMENTATION = r'''
 name: fleet_results
 type: stdout
 short_description: Every task's result per host as one JSON document
-description: Prints one document with the tasks, each with its result per host, when the playbook ends.
+description: Prints one document of the tasks and each one's result per host, at the end.
 '''
 
 import json
@@ -25,6 +25,8 @@ from ansible.plugins.callback import CallbackBase
 
 
 class CallbackModule(CallbackBase):
+    """Keeps each result and prints them all when the playbook ends."""
+
     CALLBACK_VERSION = 2.0
     CALLBACK_TYPE = 'stdout'
     CALLBACK_NAME = 'fleet_results'
@@ -39,7 +41,8 @@ class CallbackModule(CallbackBase):
     def _record(self, result, **extra):
         outcome = dict(result._result)  # pylint: disable=protected-access
         outcome.update(extra)
-        self.tasks[-1]['hosts'][result._host.get_name()] = outcome  # pylint: disable=protected-access
+        host = result._host.get_name()  # pylint: disable=protected-access
+        self.tasks[-1]['hosts'][host] = outcome
 
     def v2_runner_on_ok(self, result):
         self._record(result)
