@@ -59,6 +59,17 @@ bool naturalLess(QStringView a, QStringView b) {
     return a.size() - i < b.size() - j;
 }
 
+std::optional<int> PortMap::systemPortNumber(QStringView text) {
+    text = text.trimmed();
+    if (text.size() < 5 || text.first(3).compare(u"COM", Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    bool ok = false;
+    const int number = text.sliced(3).toInt(&ok, 10);
+    if (!ok || !text[3].isDigit() || number <= LastPort || number > 32767)
+        return std::nullopt;
+    return number;
+}
+
 QString PortMap::portName(int port) {
     return QStringLiteral("COM%1").arg(port);
 }

@@ -83,11 +83,11 @@ public:
     // Numbers the devices in the order described above.
     [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);
 
-    // The system's own port that a typed name stands for beyond the nine numbers: 12 for "COM12"
-    // on Windows. Nothing for any other text, and nothing on systems whose ports have no such
-    // names.
+    // The port a typed name stands for beyond the nine numbers: 12 for "COM12". Nothing for any
+    // other text. Such a name is never read by its fourth character as COM1.
     [[nodiscard]] static std::optional<int> systemPortNumber(QStringView text);
-    // The device of such a port (on Windows "\\.\COM12" for 12).
+    // The device of such a port: on Windows the system's own ("\\.\COM12" for 12); none on
+    // systems whose ports have no such names, so that opening it fails, naming the port.
     [[nodiscard]] static std::optional<Device> systemDevice(int port);
 
     // Takes in the devices of a fresh look at the system that this map does not name yet, each

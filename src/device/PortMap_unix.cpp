@@ -117,11 +117,7 @@ PortMap PortMap::fromDevices(QList<Candidate> devices) {
     return map;
 }
 
-// Only the nine names exist here.
-std::optional<int> PortMap::systemPortNumber(QStringView) {
-    return std::nullopt;
-}
-
+// Only the nine names exist here: a COM name beyond them names no device.
 std::optional<PortMap::Device> PortMap::systemDevice(int) {
     return std::nullopt;
 }

@@ -61,17 +61,6 @@ PortMap PortMap::fromDevices(QList<Candidate> devices) {
     return map;
 }
 
-std::optional<int> PortMap::systemPortNumber(QStringView text) {
-    text = text.trimmed();
-    if (text.size() < 5 || text.first(3).compare(u"COM", Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    bool ok = false;
-    const int number = text.sliced(3).toInt(&ok, 10);
-    if (!ok || !text[3].isDigit() || number <= LastPort || number > 32767)
-        return std::nullopt;
-    return number;
-}
-
 std::optional<PortMap::Device> PortMap::systemDevice(int port) {
     if (port <= LastPort || port > 32767)
         return std::nullopt;

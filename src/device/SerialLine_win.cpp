@@ -4,6 +4,7 @@
 
 #include "SerialLine.h"
 
+#include "CommState.h"
 #include "text/SystemText.h"
 
 #include <windows.h>
@@ -64,6 +65,54 @@ void SerialLine::setSystemError(QSerialPort::SerialPortError error, unsigned lon
     m_errorString = SystemText::fromCode(code);
 }
 
+namespace {
+
+CommState::Block fromSystem(const DCB& dcb) {
+    return {dcb.BaudRate,
+            dcb.ByteSize,
+            dcb.Parity,
+            dcb.StopBits,
+            dcb.fBinary != 0,
+            dcb.fParity != 0,
+            dcb.fOutxCtsFlow != 0,
+            dcb.fOutxDsrFlow != 0,
+            quint8(dcb.fDtrControl),
+            dcb.fDsrSensitivity != 0,
+            dcb.fTXContinueOnXoff != 0,
+            dcb.fOutX != 0,
+            dcb.fInX != 0,
+            dcb.fErrorChar != 0,
+            dcb.fNull != 0,
+            quint8(dcb.fRtsControl),
+            dcb.fAbortOnError != 0,
+            dcb.XonChar,
+            dcb.XoffChar};
+}
+
+void toSystem(const CommState::Block& block, DCB& dcb) {
+    dcb.BaudRate = block.baudRate;
+    dcb.ByteSize = block.byteSize;
+    dcb.Parity = block.parity;
+    dcb.StopBits = block.stopBits;
+    dcb.fBinary = block.binary;
+    dcb.fParity = block.parityCheck;
+    dcb.fOutxCtsFlow = block.outxCtsFlow;
+    dcb.fOutxDsrFlow = block.outxDsrFlow;
+    dcb.fDtrControl = block.dtrControl;
+    dcb.fDsrSensitivity = block.dsrSensitivity;
+    dcb.fTXContinueOnXoff = block.txContinueOnXoff;
+    dcb.fOutX = block.outX;
+    dcb.fInX = block.inX;
+    dcb.fErrorChar = block.errorChar;
+    dcb.fNull = block.null;
+    dcb.fRtsControl = block.rtsControl;
+    dcb.fAbortOnError = block.abortOnError;
+    dcb.XonChar = block.xonChar;
+    dcb.XoffChar = block.xoffChar;
+}
+
+} // namespace
+
 bool SerialLine::open(QIODevice::OpenMode mode) {
     Q_UNUSED(mode);
     if (isOpen())
@@ -83,6 +132,11 @@ bool SerialLine::open(QIODevice::OpenMode mode) {
             // A COM port another program holds answers "access denied".
             setSystemError(QSerialPort::PermissionError, code);
             break;
+        case ERROR_SEM_TIMEOUT:
+            // A Bluetooth serial port whose far end does not answer, after seconds.
+            m_error = QSerialPort::TimeoutError;
+            m_errorString = CommState::failure(CommState::Step::Open, code);
+            break;
         default:
             setSystemError(QSerialPort::UnknownError, code);
             break;
@@ -92,57 +146,33 @@ bool SerialLine::open(QIODevice::OpenMode mode) {
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    COMMTIMEOUTS timeouts{};
-    // A read returns at once with what is waiting; a write of a command may take two seconds.
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.WriteTotalTimeoutConstant = 2000;
     bool configured = GetCommState(handle, &dcb) != 0;
     if (configured) {
-        dcb.BaudRate = DWORD(m_baudRate);
-        dcb.ByteSize = BYTE(m_dataBits);
-        switch (m_parity) {
-        case QSerialPort::EvenParity:
-            dcb.Parity = EVENPARITY;
-            break;
-        case QSerialPort::OddParity:
-            dcb.Parity = ODDPARITY;
-            break;
-        case QSerialPort::MarkParity:
-            dcb.Parity = MARKPARITY;
-            break;
-        case QSerialPort::SpaceParity:
-            dcb.Parity = SPACEPARITY;
-            break;
-        default:
-            dcb.Parity = NOPARITY;
-            break;
-        }
-        dcb.fParity = dcb.Parity != NOPARITY;
-        dcb.StopBits = m_stopBits == QSerialPort::TwoStop          ? TWOSTOPBITS
-                       : m_stopBits == QSerialPort::OneAndHalfStop ? ONE5STOPBITS
-                                                                   : ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fDsrSensitivity = FALSE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fNull = FALSE;
-        dcb.fErrorChar = FALSE;
-        // A line error must not stop every later read until someone clears it.
-        dcb.fAbortOnError = FALSE;
-        // Both control lines raised, as an opening does on the other systems.
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        configured = SetCommState(handle, &dcb) != 0 && SetCommTimeouts(handle, &timeouts) != 0 &&
-                     PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR) != 0;
+        toSystem(
+            CommState::prepared(fromSystem(dcb), {m_baudRate, m_parity, m_dataBits, m_stopBits}),
+            dcb);
+        configured = SetCommState(handle, &dcb) != 0;
+    }
+    if (configured) {
+        // A read returns at once with what is waiting; a write may take its time on the line and
+        // a few hundred milliseconds more.
+        const CommState::WriteTimeouts write = CommState::writeTimeouts(m_baudRate);
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.WriteTotalTimeoutConstant = write.constantMs;
+        timeouts.WriteTotalTimeoutMultiplier = write.perByteMs;
+        configured = SetCommTimeouts(handle, &timeouts) != 0;
     }
     if (!configured) {
         // Qt Serial Port reports a device that takes no line settings as unsupported.
-        setSystemError(QSerialPort::UnsupportedOperationError, GetLastError());
+        m_error = QSerialPort::UnsupportedOperationError;
+        m_errorString = CommState::failure(CommState::Step::LineSettings, GetLastError());
         CloseHandle(handle);
         return false;
     }
+    // What waited before the opening belongs to no exchange; a driver that cannot purge has
+    // nothing to purge that the first read would not take (Qt does not purge at opening at all).
+    (void)PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
     m_handle = handle;
     m_received.clear();
     clearError();
@@ -207,16 +237,20 @@ void SerialLine::poll() {
     DWORD lineErrors = 0;
     COMSTAT status{};
     bool failed = ClearCommError(handle, &lineErrors, &status) == 0;
+    // Only what the driver reports waiting is read: a driver that does not honour the read that
+    // returns at once would otherwise hold the window's thread in ReadFile for good.
+    DWORD waiting = failed ? 0 : status.cbInQue;
     char chunk[4096];
-    while (!failed) {
+    while (waiting > 0) {
         DWORD got = 0;
-        if (!ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) {
+        if (!ReadFile(handle, chunk, std::min<DWORD>(waiting, sizeof chunk), &got, nullptr)) {
             failed = true;
             break;
         }
-        m_received.append(chunk, qsizetype(got));
-        if (got < sizeof chunk)
+        if (got == 0)
             break;
+        m_received.append(chunk, qsizetype(got));
+        waiting -= std::min(waiting, got);
     }
     if (failed) {
         // The device is gone (an adapter unplugged): reported once, the port stays for the

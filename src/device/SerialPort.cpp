@@ -4,6 +4,7 @@
 
 #include "SerialPort.h"
 
+#include "CommState.h"
 #include "DeviceAccess.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
@@ -238,6 +239,8 @@ bool SerialPort::setPortOpen(bool open) {
                         QStringLiteral("устройство %1 не найдено").arg(device->path));
         case QSerialPort::OpenError:
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
+        case QSerialPort::TimeoutError:
+            return fail(Error::Timeout, detail);
         case QSerialPort::PermissionError: {
             if (DeviceAccess::outOfDescriptors())
                 return fail(Error::Io, QStringLiteral("слишком много открытых файлов: порт "
@@ -271,7 +274,10 @@ bool SerialPort::setOutput(const QString& text) {
     if (!bytes)
         return fail(Error::InvalidValue,
                     QStringLiteral("текст содержит символ вне кодировки windows-1251"));
-    if (m_port.write(*bytes) != bytes->size())
+    const qint64 written = m_port.write(*bytes);
+    if (written > 0 && written < bytes->size())
+        return fail(Error::PartialWrite, CommState::partialWrite(written, bytes->size()));
+    if (written != bytes->size())
         return fail(Error::Io, SystemText::inRussian(m_port.errorString()));
     return true;
 }

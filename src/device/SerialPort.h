@@ -36,7 +36,8 @@ public:
         NotWhileOpen,     // a property that may only be written while the port is closed
         NotOpen,          // output on a closed port
         Io,               // the system refused; errorString() says why
-        Timeout,          // the opening did not return in time (the probe's limit)
+        Timeout,          // the opening did not return in time (the probe's limit, a driver's)
+        PartialWrite,     // only part of the command went out
     };
     Q_ENUM(Error)
 

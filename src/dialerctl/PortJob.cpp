@@ -138,8 +138,10 @@ void PortJob::run(Step step) {
     Q_EMIT status(doing);
     if (step == Step::Write) {
         m_exchange.SaveCMD_Click();
-        // The command is on its way once the exchange collects the answer.
-        if (m_exchange.state() == ExchangeController::State::Collecting) {
+        // The command is on its way once the exchange collects the answer; part of it, when only
+        // part went out.
+        if (m_exchange.state() == ExchangeController::State::Collecting ||
+            m_portError == SerialPort::Error::PartialWrite) {
             m_result.saveSent = true;
             m_result.written = m_record;
         }
@@ -402,6 +404,8 @@ QString PortJob::failureReason(const QString& outcome) const {
         return QStringLiteral("missing");
     case SerialPort::Error::Timeout:
         return QStringLiteral("timeout");
+    case SerialPort::Error::PartialWrite:
+        return QStringLiteral("partial");
     default:
         return QStringLiteral("io");
     }

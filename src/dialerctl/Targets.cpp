@@ -47,6 +47,11 @@ QList<Target> selectPorts(const QStringList& names, const PortMap& map) {
             const std::optional<PortMap::Device> device = map.device(*number);
             numbered.append(
                 {PortMap::portName(*number), device ? device->path : QString(), *number});
+        } else if (const std::optional<int> beyond = PortMap::systemPortNumber(name);
+                   beyond && !PortMap::systemDevice(*beyond)) {
+            // A COM name beyond the nine where the system has no such ports: its exchange fails
+            // naming it, as the window's does, and never reaches COM1.
+            numbered.append({PortMap::portName(*beyond), QString(), *beyond});
         } else {
             paths.append({name, name, 0});
         }

@@ -18,7 +18,7 @@ namespace dialerctl {
 struct Target {
     QString port;   // "COM3", or a device path as given
     QString device; // the device path used ("COM3" itself on Windows); empty: none mapped
-    int number = 0; // 1 to 9 for COMn, 0 for a device path
+    int number = 0; // 1 to 9 for COMn (above 9 for a COM name no device has), 0 for a path
 };
 
 // Resolves --port values against the port map (the window's numbering): COMn, a device path,

@@ -137,11 +137,7 @@ private Q_SLOTS:
     void typedNameBeyondNineIsTheSystemsPort_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("port");
-#ifdef Q_OS_WIN
         const int com12 = 12;
-#else
-        const int com12 = 0;
-#endif
         QTest::newRow("COM12") << "COM12" << com12;
         QTest::newRow("com12, leading zero") << "com012" << com12;
         QTest::newRow("COM9 is one of the nine") << "COM9" << 0;
@@ -153,9 +149,12 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, port);
         QCOMPARE(PortMap::systemPortNumber(text).value_or(0), port);
-        // Such a number opens the system's port of that name.
-        QCOMPARE(PortMap::systemDevice(12).has_value(),
-                 PortMap::systemPortNumber(u"COM12").has_value());
+        // Such a number opens the system's port of that name on Windows, and nothing elsewhere.
+#ifdef Q_OS_WIN
+        QVERIFY(PortMap::systemDevice(12).has_value());
+#else
+        QVERIFY(!PortMap::systemDevice(12).has_value());
+#endif
     }
 
     void mapFileInTheUsersConfigurationFolderTakesPrecedence() {

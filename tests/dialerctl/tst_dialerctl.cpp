@@ -269,6 +269,9 @@ private Q_SLOTS:
             << QStringList{"read", "--port", "COM1", "--json", "--retries", "1"}
             << DialerSimulator::Behaviour{.echo = true} << 1 << "check-fields"
             << QByteArray("?6\r\n?6\r\n") << stored();
+        QTest::newRow("a COM name beyond the nine reaches no dialer, COM1 least of all")
+            << QStringList{"read", "--port", "COM12", "--json"} << DialerSimulator::Behaviour{} << 1
+            << "port-error" << QByteArray() << stored();
         QTest::newRow("without retries that dialer gives no answer")
             << QStringList{"read", "--port", "COM1", "--json"}
             << DialerSimulator::Behaviour{.silentFirst = 1} << 1 << "no-answer"

@@ -268,6 +268,9 @@ private Q_SLOTS:
                                     << "3";
         QTest::newRow("an item as it stands") << QList<int>{1, 3} << "COM1"
                                               << "1";
+        // Never COM1 by its fourth character: a save would go to the wrong dialer.
+        QTest::newRow("a COM name beyond the nine") << QList<int>{1, 3} << "COM12"
+                                                    << "12";
     }
     void selectorKeepsWhatIsTyped() {
         QFETCH(QList<int>, offered);
@@ -289,9 +292,12 @@ private Q_SLOTS:
         QCOMPARE(selector(*form)->currentText(), typed);
         click(*form, "ReadCMD");
         QCOMPARE(form->exchange().PortNum(), port);
-        if (port != "0")
+        if (port.toInt() >= 1 && port.toInt() <= 9)
             QVERIFY(waitForEnd(*form));
+        else
+            QVERIFY(m_messages.value(0).startsWith("Не удалось открыть порт COM" + port));
         QCOMPARE(third.received(), QByteArray(port == "3" ? "?6\r\n" : ""));
+        QCOMPARE(m_devices.front()->received(), QByteArray(port == "1" ? "?6\r\n" : ""));
     }
 
     // A dialer plugged in after start-up is offered when the list opens: the earlier ports keep
