@@ -49,12 +49,21 @@ void ExchangeController::start(Command command) {
     (void)m_port.setInputMode(0);
     (void)m_port.setInputLen(0);
     (void)m_port.setInBufferCount(0);
-    if (!m_port.setPortOpen(true)) {
+    m_command = command;
+    m_state = State::Opening;
+    m_port.openWithin(OpeningWaitMs, [this](bool opened) { onOpened(opened); });
+}
+
+void ExchangeController::onOpened(bool opened) {
+    if (m_state != State::Opening)
+        return;
+    m_state = State::Idle;
+    if (!opened) {
         refuse(Refusal::PortFailed, QStringLiteral("Не удалось открыть порт %1:\r\n%2.")
                                         .arg(m_port.portLabel(), m_port.errorString()));
         return;
     }
-    const QString message = command == Command::Read
+    const QString message = m_command == Command::Read
                                 ? DeviceMessages::ReadRequest()
                                 : DeviceMessages::SaveCommand(m_host.settings());
     if (!m_port.setOutput(message)) {
@@ -68,6 +77,7 @@ void ExchangeController::start(Command command) {
     m_timer.setInterval(CollectionMs);
     m_timer.start();
     m_state = State::Collecting;
+    Q_EMIT commandSent();
 }
 
 void ExchangeController::refuse(Refusal why, const QString& message) {
@@ -107,6 +117,7 @@ void ExchangeController::finish() {
 }
 
 void ExchangeController::abandon() {
+    m_port.cancelOpening();
     m_timer.stop();
     m_state = State::Idle;
 }

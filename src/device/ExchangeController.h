@@ -36,7 +36,7 @@ class ExchangeController : public QObject {
     Q_OBJECT
 
 public:
-    enum class State { Idle, Collecting, Reporting };
+    enum class State { Idle, Opening, Collecting, Reporting };
     Q_ENUM(State)
 
     // Why a press could not start an exchange.
@@ -47,6 +47,9 @@ public:
     Q_ENUM(Refusal)
 
     static constexpr int CollectionMs = 500;
+    // How long the port's opening may take before the exchange gives up on it; the window goes
+    // on meanwhile, and a press is ignored as during the collection.
+    static constexpr int OpeningWaitMs = 1500;
     // A complete read response is a few dozen characters; a device that floods the line is not
     // allowed to exhaust memory. What arrives beyond this is read and dropped.
     static constexpr qsizetype MaxCollected = qsizetype{64} * 1024;
@@ -74,12 +77,15 @@ Q_SIGNALS:
     void verdictReached(const Verdict& verdict);
     // A press that could not start; its message follows through showInfo.
     void refused(ExchangeController::Refusal why, const QString& message);
+    // The command has gone out; the collection begins.
+    void commandSent();
     // Back to Idle: after a verdict's message, or after a refused press.
     void exchangeEnded();
 
 private:
     enum class Command { Read, Save };
     void start(Command command);
+    void onOpened(bool opened);
     void refuse(Refusal why, const QString& message);
     void finish();
 
@@ -89,4 +95,5 @@ private:
     QString m_theData;
     QString m_portNum;
     State m_state = State::Idle;
+    Command m_command = Command::Read;
 };

@@ -62,13 +62,67 @@ ProbedPort stillOpening(int n, const PortMap::Device& device) {
     return {n,
             false,
             SerialPort::Error::Timeout,
-            QStringLiteral("порт не открылся за %1 с: открытие ещё не завершено")
-                .arg(QString::number(ProbeWaitMs / 1000.0, 'f', 1).replace(u'.', u',')),
+            openingNotReturned(ProbeWaitMs),
             device.path,
             device.description};
 }
 
 } // namespace
+
+QString openingNotReturned(int waitMs) {
+    return QStringLiteral("порт не открылся за %1 с: открытие ещё не завершено")
+        .arg(QString::number(waitMs / 1000.0, 'f', 1).replace(u'.', u','));
+}
+
+struct TrialOpening::State {
+    mutable std::mutex mutex;
+    bool returned = false;
+    QString waitingFor; // another's opening of the device, still under way when this one began
+};
+
+std::shared_ptr<TrialOpening> TrialOpening::start(const PortMap& map, int port) {
+    auto trial = std::make_shared<TrialOpening>();
+    trial->m_state = std::make_shared<State>();
+    SerialPort probe;
+    probe.setPortMap(map);
+    (void)probe.setCommPort(static_cast<qint16>(port));
+    const std::optional<PortMap::Device> device = probe.device();
+    if (!device) {
+        trial->m_state->returned = true; // nothing to open: the opening fails at once
+        return trial;
+    }
+    {
+        const std::lock_guard lock(openingMutex);
+        if (opening().contains(device->path)) {
+            trial->m_state->waitingFor = device->path;
+            return trial;
+        }
+        opening().insert(device->path);
+    }
+    QThread *thread = QThread::create([state = trial->m_state, map, port, path = device->path] {
+        (void)probeOne(map, port);
+        {
+            const std::lock_guard lock(openingMutex);
+            opening().remove(path);
+        }
+        const std::lock_guard lock(state->mutex);
+        state->returned = true;
+    });
+    // A thread whose opening hangs is left to end on its own; it closes the port as soon as the
+    // opening returns.
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    return trial;
+}
+
+bool TrialOpening::returned() const {
+    const std::lock_guard lock(m_state->mutex);
+    if (!m_state->waitingFor.isEmpty()) {
+        const std::lock_guard openingLock(openingMutex);
+        return !opening().contains(m_state->waitingFor);
+    }
+    return m_state->returned;
+}
 
 QList<ProbedPort> PortDiscovery(SerialPort& port) {
     const PortMap map = port.portMap();

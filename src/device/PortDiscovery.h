@@ -9,6 +9,8 @@
 #include <QList>
 #include <QStringView>
 
+#include <memory>
+
 struct ProbedPort {
     int port = 0; // 1 to 9
     bool opened = false;
@@ -21,6 +23,23 @@ struct ProbedPort {
 // How long the probe waits for the openings. An opening can hang for seconds (a Bluetooth serial
 // link, an rfcomm device connecting): such a port is left out rather than holding up the window.
 inline constexpr int ProbeWaitMs = 400;
+
+// "порт не открылся за 0,4 с: …": an opening that had not returned after so many milliseconds.
+[[nodiscard]] QString openingNotReturned(int waitMs);
+
+// One opening of port n of a map as the probe makes it (open, close), on a thread of its own, so
+// that an opening that hangs holds up nobody. A device whose opening has not returned yet, from a
+// probe or an earlier trial, is not opened a second time: the trial waits for that one instead.
+class TrialOpening {
+public:
+    [[nodiscard]] static std::shared_ptr<TrialOpening> start(const PortMap& map, int port);
+    // Whether the opening has returned; thread-safe.
+    [[nodiscard]] bool returned() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
 
 // Tries COM1 to COM9 of the port's map once each: set the line parameters, open, close. Every
 // failure is taken as "not offered"; no port is left open. The openings run side by side, each on

@@ -6,6 +6,7 @@
 
 #include "CommState.h"
 #include "DeviceAccess.h"
+#include "PortDiscovery.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
 
@@ -86,6 +87,43 @@ SerialPort::SerialPort(QObject *parent)
     : QObject(parent) {
     connect(&m_port, &SerialLine::readyRead, this, &SerialPort::onReadyRead);
     connect(&m_port, &SerialLine::errorOccurred, this, &SerialPort::onPortError);
+    // How soon an opening that has returned is taken up; the window goes on meanwhile.
+    m_openingPoll.setInterval(5);
+    connect(&m_openingPoll, &QTimer::timeout, this, &SerialPort::onOpeningPoll);
+}
+
+void SerialPort::openWithin(int waitMs, std::function<void(bool opened)> done) {
+    cancelOpening();
+    const std::optional<PortMap::Device> device = this->device();
+    if (!device || PortOpen() || (m_kept && device->path == m_keptDevice)) {
+        done(setPortOpen(true));
+        return;
+    }
+    m_trial = TrialOpening::start(m_map, m_commPort);
+    m_openingDone = std::move(done);
+    m_openingWaitMs = waitMs;
+    m_openingSince.start();
+    m_openingPoll.start();
+}
+
+void SerialPort::cancelOpening() {
+    m_openingPoll.stop();
+    m_openingDone = {};
+    m_trial.reset();
+}
+
+void SerialPort::onOpeningPoll() {
+    const bool returned = m_trial && m_trial->returned();
+    if (!returned && m_openingSince.elapsed() < m_openingWaitMs)
+        return;
+    std::function<void(bool)> done = std::exchange(m_openingDone, {});
+    m_openingPoll.stop();
+    m_trial.reset();
+    // What the trial met, this opening meets again at once: a device gone, busy or refused.
+    const bool opened =
+        returned ? setPortOpen(true) : fail(Error::Timeout, openingNotReturned(m_openingWaitMs));
+    if (done)
+        done(opened);
 }
 
 SerialPort::~SerialPort() {

@@ -8,11 +8,16 @@
 #include "SerialLine.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
+
+class TrialOpening;
 
 // The serial port as the device link drives it: a handful of properties written while the port is
 // closed, then open, write one command, take what arrives at each OnComm, close.
@@ -82,6 +87,17 @@ public:
     [[nodiscard]] bool setPortOpen(bool open);
     [[nodiscard]] bool PortOpen() const { return m_port.isOpen() && !m_kept; }
 
+    // Opens as setPortOpen(true) does without holding up this thread while a driver takes its
+    // time (a Bluetooth link, an rfcomm device): the device is first opened and closed on a thread
+    // of its own, as the probe opens it, and opened here only once that opening has returned.
+    // `done` then runs on this thread with the outcome. An opening that has not returned within
+    // `waitMs` fails with Timeout; its thread closes the device whenever it returns. A device
+    // held, or a port with no device at all, is taken at once.
+    void openWithin(int waitMs, std::function<void(bool opened)> done);
+    // Forgets an opening under way: `done` will not run.
+    void cancelOpening();
+    [[nodiscard]] bool isOpening() const { return m_openingPoll.isActive(); }
+
     // While held, closing the port keeps the device itself open and locked, so that no other
     // program takes it between one exchange and the next of a task that needs several (read,
     // write, read back). The port reads as closed meanwhile and raises no events; opening the same
@@ -123,6 +139,7 @@ private:
     void onPortError(QSerialPort::SerialPortError error);
     void closePort();
     void discardInput();
+    void onOpeningPoll();
 
     SerialLine m_port;
     PortMap m_map;
@@ -135,6 +152,11 @@ private:
     qint16 m_inputLen = 0;
     QByteArray m_leftover; // what arrived before the port was lost or beyond InputLen
     CommEvent m_commEvent = CommEvent::None;
+    std::shared_ptr<TrialOpening> m_trial;
+    QTimer m_openingPoll;
+    QElapsedTimer m_openingSince;
+    int m_openingWaitMs = 0;
+    std::function<void(bool)> m_openingDone;
     bool m_held = false;
     bool m_kept = false; // held: closed for the exchanges, the device still open underneath
     QString m_keptDevice;

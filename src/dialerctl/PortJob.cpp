@@ -83,7 +83,10 @@ PortJob::PortJob(Target target, Plan plan, QObject *parent)
                 m_unsendable = why == ExchangeController::Refusal::Unsendable;
                 if (m_portFailed)
                     m_portError = m_exchange.port().error();
+                if (m_portError == SerialPort::Error::PartialWrite)
+                    onCommandSent();
             });
+    connect(&m_exchange, &ExchangeController::commandSent, this, &PortJob::onCommandSent);
     connect(&port, &SerialPort::OnComm, this, &PortJob::onPortEvent);
     // The next step starts once the exchange is back to Idle, never from inside its handlers.
     connect(&m_exchange, &ExchangeController::exchangeEnded, this, [this] { m_pending = true; });
@@ -136,18 +139,18 @@ void PortJob::run(Step step) {
     if (m_attempt > 1)
         doing += QStringLiteral(" (attempt %1)").arg(m_attempt);
     Q_EMIT status(doing);
-    if (step == Step::Write) {
+    if (step == Step::Write)
         m_exchange.SaveCMD_Click();
-        // The command is on its way once the exchange collects the answer; part of it, when only
-        // part went out.
-        if (m_exchange.state() == ExchangeController::State::Collecting ||
-            m_portError == SerialPort::Error::PartialWrite) {
-            m_result.saveSent = true;
-            m_result.written = m_record;
-        }
-    } else {
+    else
         m_exchange.ReadCMD_Click();
-    }
+}
+
+// The save is on its way once the command went out, or part of it.
+void PortJob::onCommandSent() {
+    if (m_step != Step::Write)
+        return;
+    m_result.saveSent = true;
+    m_result.written = m_record;
 }
 
 bool PortJob::waitForBusyPort() {
@@ -206,7 +209,10 @@ void PortJob::interrupt(const QString& signalName) {
     advance();
     if (m_finished)
         return;
-    const bool cut = m_exchange.state() != ExchangeController::State::Idle;
+    // A command is out only once the opening has been taken up and the collection began.
+    const ExchangeController::State state = m_exchange.state();
+    const bool cut = state == ExchangeController::State::Collecting ||
+                     state == ExchangeController::State::Reporting;
     m_exchange.abandon();
     (void)m_exchange.port().setPortOpen(false);
     if (cut)

@@ -39,7 +39,7 @@ struct PortResult {
     QString outcome;
     QString message; // the window's text for the verdict, or why the port failed
     // Why a port failed, in words that do not depend on the language: no-answer, check-fields,
-    // mismatch, busy, denied, missing, lost, timeout, io, interrupted, identity, backup.
+    // mismatch, busy, denied, missing, lost, timeout, partial, io, interrupted, identity, backup.
     QString reason;
     std::optional<DialerSettings> valuesRead; // the six values a read returned, if one did
     std::optional<DialerSettings> written;    // the six values a save command carried
@@ -104,6 +104,7 @@ private:
     void onPortEvent();
     void advance();
     void afterRead(const DialerSettings& read);
+    void onCommandSent();
     void finish(const QString& outcome, bool success);
     [[nodiscard]] bool waitForBusyPort();
     [[nodiscard]] QString failureReason(const QString& outcome) const;

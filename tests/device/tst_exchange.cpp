@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 
 #include "DialerSimulator.h"
+#include "ExchangeOpening.h"
 #include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
@@ -43,6 +44,7 @@ class ExchangeTest : public QObject {
             m_exchange->SaveCMD_Click();
         else
             m_exchange->ReadCMD_Click();
+        QVERIFY(openingTakenUp(*m_exchange));
     }
 
     // Presses, then waits until the exchange is over.
@@ -249,6 +251,7 @@ private Q_SLOTS:
         QTest::qWait(20);
         QCOMPARE(m_device.received(), QByteArray());
         m_exchange->ReadCMD_Click(); // a read is still possible
+        QVERIFY(openingTakenUp(*m_exchange));
         QVERIFY(port().PortOpen());
     }
 
@@ -303,8 +306,10 @@ private Q_SLOTS:
                     [&ended] { ++ended; });
             i == 1 ? sides[i]->exchange.SaveCMD_Click() : sides[i]->exchange.ReadCMD_Click();
         }
-        for (const auto& side : sides)
+        for (const auto& side : sides) {
+            QVERIFY(openingTakenUp(side->exchange));
             QCOMPARE(side->exchange.state(), ExchangeController::State::Collecting);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(ended, 3, 3000);
 
         for (std::size_t i = 0; i < sides.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include "DialerSimulator.h"
 #include "EncodedSettingsFiles.h"
+#include "ExchangeOpening.h"
 #include "HangingOpening.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
@@ -22,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // The window wired to simulated dialers: discovery, the buttons, the selector, Exit.
 class Form1DeviceTest : public QObject {
@@ -56,6 +58,7 @@ class Form1DeviceTest : public QObject {
 
     static void click(Form1& form, const char *button) {
         QTest::mouseClick(form.findChild<QPushButton *>(button), Qt::LeftButton);
+        QVERIFY(openingTakenUp(form.exchange()));
     }
 
     static bool waitForEnd(Form1& form) {
@@ -204,6 +207,39 @@ private Q_SLOTS:
         click(*form, "ExitCMD");
         QVERIFY(!form->isVisible());
         QVERIFY(QFile::exists(m_dir.filePath("Velkor.ini")));
+    }
+
+    // A port whose opening hangs (a Bluetooth link, an rfcomm device) holds up nothing: the window
+    // goes on, a press meanwhile is ignored, and after about 1.5 s the press is told why.
+    void exchangeWhoseOpeningHangsLeavesTheWindowGoingOn() {
+        DialerSimulator& device = addDevice(1);
+        const auto form = makeForm();
+        HangingOpening hang(device.portPath());
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        tick.start(50);
+        QSignalSpy ended(&form->exchange(), &ExchangeController::exchangeEnded);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(form->findChild<QPushButton *>("ReadCMD"), Qt::LeftButton);
+        QTest::qWait(300);
+        QTest::mouseClick(form->findChild<QPushButton *>("SaveCMD"), Qt::LeftButton);
+        QVERIFY(ended.wait(3000));
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(elapsed >= 1400 && elapsed < 2500, qPrintable(QString::number(elapsed)));
+        QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks))); // the window kept answering
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].startsWith("Не удалось открыть порт COM1") &&
+                     m_messages[0].contains("порт не открылся за 1,5 с"),
+                 qPrintable(m_messages[0]));
+        QCOMPARE(ended.size(), 1); // the Save pressed meanwhile was ignored
+        hang.release();
+        QTRY_COMPARE(hang.openingsReturned(), 1);
+        click(*form, "ReadCMD");
+        QVERIFY(waitForEnd(*form));
+        QCOMPARE(m_messages.last(), outcomeMessage(Outcome::Read));
+        QCOMPARE(device.received(), QByteArray("?6\r\n"));
     }
 
     void portTakenAtAPressIsReportedAndWorksOnceFree() {

@@ -141,7 +141,8 @@ outcome:
 reason:
   description: For a failure, why, in words that do not depend on the language; null otherwise.
     One of C(no-answer), C(check-fields), C(mismatch), C(busy), C(denied), C(missing), C(lost),
-    C(timeout), C(io), C(interrupted), C(identity), C(backup), or for a run refused as a whole
+    C(timeout), C(partial), C(io), C(interrupted), C(identity), C(backup), or for a run refused
+    as a whole
     C(usage), C(input) and C(no-port).
   type: str
   returned: always
