@@ -23,6 +23,8 @@ if [ "${1:-}" = "--test" ]; then
     # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
     # that stand in for ansible-test sanity, which needs the network.
     packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"
+    # The hardware lane: Debian's kernel under qemu, an initramfs from busybox, udev in the guest.
+    packages="$packages qemu-system-x86 linux-image-amd64 busybox-static cpio kmod udev"
 fi
 
 missing=""

@@ -13,8 +13,8 @@
 // it is given.
 
 #include "PortMapFile.h"
+#include "XWindowDriver.h"
 #include "ui/Form1.h"
-#include "ui/FormLayout.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -30,33 +30,9 @@
 
 namespace {
 
-// A control's place, in window coordinates at 96 dots per inch, from the layout table.
-QRect rectOf(const char *name) {
-    QPoint origin;
-    const FormLayout::Control *found = nullptr;
-    for (const char *wanted = name; qstrcmp(wanted, "Form1") != 0;) {
-        const auto *row =
-            std::find_if(std::begin(FormLayout::Controls), std::end(FormLayout::Controls),
-                         [&](const auto& c) { return qstrcmp(c.name, wanted) == 0; });
-        origin += FormLayout::toPixels(*row).topLeft();
-        if (!found)
-            found = row;
-        wanted = row->container;
-    }
-    return {origin, FormLayout::toPixels(*found).size()};
-}
-
-QPoint centreOf(const char *name) {
-    return rectOf(name).center();
-}
-
 QString run(const QStringList& arguments, int timeoutMs = 10000,
             const QString& program = QStringLiteral("xdotool")) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs))
-        process.kill();
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return XWindowDriver::run(arguments, timeoutMs, program);
 }
 
 } // namespace
@@ -68,7 +44,7 @@ class EndToEndTest : public QObject {
     QString m_artefacts;
     std::vector<std::unique_ptr<QProcess>> m_devices;
     QProcess m_app;
-    QString m_window;
+    XWindowDriver m_driver;
     int m_shots = 0;
     const QString m_windows = qEnvironmentVariable("E2E_WINDOWS_PROGRAM");
 
@@ -126,45 +102,14 @@ class EndToEndTest : public QObject {
         return QString::fromLocal8Bit(device.readAllStandardOutput());
     }
 
-    void clickOn(const char *control) {
-        const QPoint p = centreOf(control);
-        run({"mousemove", "--window", m_window, QString::number(p.x()), QString::number(p.y()),
-             "click", "1"});
-    }
+    void clickOn(const char *control) { m_driver.clickOn(control); }
 
-    // Selects a field's text, copies it, and reads it from the clipboard.
-    QString readField(const char *field) {
-        QGuiApplication::clipboard()->clear();
-        clickOn(field);
-        run({"key", "ctrl+a", "ctrl+c"});
-        QString text;
-        for (int i = 0; i < 20 && text.isNull(); ++i) {
-            QTest::qWait(50);
-            const QString now = QGuiApplication::clipboard()->text();
-            if (!now.isEmpty())
-                text = now;
-        }
-        return text;
-    }
+    QString readField(const char *field) { return m_driver.readField(field); }
 
-    // Waits for the message box, keeps a picture of it, dismisses it with Return and gives its
-    // window title.
+    // Waits for the message box, keeps a picture of it and dismisses it with Return.
     bool answerMessageBox(const QString& name) {
-        const QString box = run({"search", "--sync", "--onlyvisible", "--name", "^info$"}, 5000)
-                                .section(u'\n', 0, 0);
-        if (box.isEmpty())
-            return false;
-        QTest::qWait(300); // let it paint
-        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-        shot.save(QStringLiteral("%1/%2-%3.png").arg(m_artefacts).arg(++m_shots).arg(name));
-        run({"windowfocus", "--sync", box});
-        run({"key", "Return"});
-        for (int i = 0; i < 50; ++i) {
-            if (run({"search", "--onlyvisible", "--name", "^info$"}).isEmpty())
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return XWindowDriver::answerMessageBox(
+            QStringLiteral("%1/%2-%3.png").arg(m_artefacts).arg(++m_shots).arg(name));
     }
 
     // The program as a user starts it: in `work`, with the port map under `config`; under wine
@@ -185,20 +130,9 @@ class EndToEndTest : public QObject {
         return m_app.waitForStarted() && waitForWindow();
     }
 
-    bool waitForWindow() {
-        m_window = run({"search", "--sync", "--onlyvisible", "--name", "^Настройки GSM$"}, 90000)
-                       .section(u'\n', 0, 0);
-        return !m_window.isEmpty();
-    }
+    bool waitForWindow() { return m_driver.waitForWindow(); }
 
-    bool waitForWindowGone() {
-        for (int i = 0; i < 100; ++i) {
-            if (run({"search", "--onlyvisible", "--name", "^Настройки GSM$"}).isEmpty())
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
+    bool waitForWindowGone() { return m_driver.waitForWindowGone(); }
 
     void endWindow() {
         if (m_app.state() != QProcess::NotRunning) {
@@ -214,9 +148,7 @@ class EndToEndTest : public QObject {
 
     // Selects a port by typing its name into the selector and reads it.
     bool readFrom(const QString& port, const QString& shot) {
-        clickOn("Combo1");
-        run({"key", "ctrl+a"});
-        run({"type", "--delay", "20", port});
+        m_driver.typePort(port);
         clickOn("ReadCMD");
         return answerMessageBox(shot);
     }
@@ -460,7 +392,7 @@ private Q_SLOTS:
         QVERIFY2(startWindow(work), "the window did not appear");
         QTest::qWait(1500);
         const QImage shot =
-            QGuiApplication::primaryScreen()->grabWindow(m_window.toULongLong()).toImage();
+            QGuiApplication::primaryScreen()->grabWindow(m_driver.window().toULongLong()).toImage();
         shot.save(QString("%1/text-%2dpi.png").arg(m_artefacts).arg(dpi));
         endWindow();
         wine({"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
@@ -470,7 +402,7 @@ private Q_SLOTS:
             shot.width() * double(FormLayout::TwipsPerPixel) / FormLayout::ClientWidthTwips;
         QVERIFY2(qAbs(scale - dpi / 96.0) < 0.1, qPrintable(QString::number(shot.width())));
         for (const char *field : FormLayout::FieldNames) {
-            const QRect r = rectOf(field);
+            const QRect r = XWindowDriver::rectOf(field);
             const QRect inside = QRectF(QPointF(r.topLeft()) * scale + QPointF(4, 4),
                                         QPointF(r.bottomRight()) * scale - QPointF(4, 4))
                                      .toRect()
