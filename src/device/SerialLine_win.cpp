@@ -98,14 +98,14 @@ void toSystem(const CommState::Block& block, DCB& dcb) {
     dcb.fParity = block.parityCheck;
     dcb.fOutxCtsFlow = block.outxCtsFlow;
     dcb.fOutxDsrFlow = block.outxDsrFlow;
-    dcb.fDtrControl = block.dtrControl;
+    dcb.fDtrControl = block.dtrControl & 3u; // two bits
     dcb.fDsrSensitivity = block.dsrSensitivity;
     dcb.fTXContinueOnXoff = block.txContinueOnXoff;
     dcb.fOutX = block.outX;
     dcb.fInX = block.inX;
     dcb.fErrorChar = block.errorChar;
     dcb.fNull = block.null;
-    dcb.fRtsControl = block.rtsControl;
+    dcb.fRtsControl = block.rtsControl & 3u;
     dcb.fAbortOnError = block.abortOnError;
     dcb.XonChar = block.xonChar;
     dcb.XoffChar = block.xoffChar;
