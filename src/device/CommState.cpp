@@ -32,7 +32,8 @@ quint8 parityCode(QSerialPort::Parity parity) {
 
 } // namespace
 
-Block prepared(Block block, const Line& line) {
+Block prepared(Block driver, const Line& line) {
+    Block block = driver;
     block.baudRate = quint32(line.baudRate);
     block.byteSize = quint8(line.dataBits);
     block.parity = parityCode(line.parity);
@@ -61,7 +62,8 @@ Block prepared(Block block, const Line& line) {
 
 WriteTimeouts writeTimeouts(qint32 baudRate) {
     // Eleven bits a byte at most (start, eight data, parity, stop), twice over.
-    const qint64 perByteUs = baudRate > 0 ? 2 * 11 * 1000000LL / baudRate : 2 * 11 * 1000000LL;
+    constexpr qint64 TwiceElevenBitsUs = qint64{2} * 11 * 1000000;
+    const qint64 perByteUs = baudRate > 0 ? TwiceElevenBitsUs / baudRate : TwiceElevenBitsUs;
     return {300, quint32(std::max<qint64>(1, (perByteUs + 999) / 1000))};
 }
 

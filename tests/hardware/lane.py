@@ -27,6 +27,7 @@ import json
 import os
 import re
 import select
+import signal
 import socket
 import subprocess
 import sys
@@ -322,6 +323,9 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument('--timeout', type=int, default=300)
     args = parser.parse_args()
+    # A lane that is stopped still ends its machine and its dialers.
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, lambda received, _: sys.exit(128 + received))
     lane = Lane(args)
     try:
         booted = lane.run()

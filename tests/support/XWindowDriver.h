@@ -81,7 +81,7 @@ public:
         copy();
         for (int i = 0; i < 40; ++i) {
             QTest::qWait(50);
-            const QString now = QGuiApplication::clipboard()->text();
+            QString now = QGuiApplication::clipboard()->text();
             if (!now.isEmpty())
                 return now;
         }
