@@ -17,11 +17,14 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, 'tests', 'support'))
+import dialer_sim  # noqa: E402 pylint: disable=wrong-import-position
 BUILD = os.environ.get('DIALER_BUILD', os.path.join(ROOT, 'build'))
 SIMULATOR = os.path.join(BUILD, 'tools', 'dialer-sim', 'dialer-sim')
 DIALERCTL = os.path.join(BUILD, 'src', 'dialerctl', 'dialerctl')
@@ -29,43 +32,17 @@ COLLECTIONS = os.path.join(ROOT, 'ansible')
 PYTHON = '/usr/bin/python3'  # Debian's, which ansible-core runs on
 
 
-class Dialer:
-    """One simulated dialer; `commands()` lists what it has received, in order."""
+class Dialer(dialer_sim.Dialer):
+    """A simulated dialer; `commands()` lists what it received as text, without CR LF."""
 
     def __init__(self, work, options):
-        self.log = tempfile.NamedTemporaryFile(dir=work, suffix='.log', delete=False).name
-        with open(self.log, 'wb') as out:
-            self.process = subprocess.Popen([SIMULATOR, '--verbose'] + list(options), stdout=out,
-                                            stderr=subprocess.STDOUT)
-        self.path = None
-        for _ in range(200):
-            with open(self.log, encoding='utf-8', errors='replace') as lines:
-                first = lines.readline()
-            if first.endswith('\n'):
-                self.path = first.strip()
-                break
-            time.sleep(0.01)
-        if not self.path:
-            raise RuntimeError('dialer-sim did not start: %s' % options)
+        super().__init__(SIMULATOR, work, options)
 
     def commands(self):
-        """Each command received: '?6' for a read, '!...' for a save."""
-        with open(self.log, encoding='utf-8', errors='replace') as lines:
-            entries = lines.read().splitlines()[1:]
-        return [entry.split('  ', 1)[1].replace('\\r\\n', '') for entry in entries
-                if entry.startswith('<- ')]
+        return [command.decode('cp1251').rstrip('\r\n') for command in super().commands()]
 
     def saves(self):
         return [command for command in self.commands() if command.startswith('!')]
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
 
 
 class Fleet:

@@ -33,43 +33,18 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import dialer_sim  # noqa: E402 pylint: disable=wrong-import-position
+
 VALUES = '101,2,3,4,5,*1#'
 
 
-class Dialer:
-    """A dialer-sim on a pseudo-terminal; its log holds every command it received."""
+class Dialer(dialer_sim.Dialer):
+    """A simulated dialer holding VALUES; `cleared` counts the commands already told."""
 
     def __init__(self, simulator, work, name, options):
-        self.log = os.path.join(work, 'sim-%s.log' % name)
-        with open(self.log, 'wb') as out:
-            self.process = subprocess.Popen([simulator, '--verbose', '--values', VALUES] + options,
-                                            stdout=out, stderr=subprocess.STDOUT)
-        self.path = None
-        for _ in range(500):
-            with open(self.log, encoding='utf-8', errors='replace') as lines:
-                first = lines.readline()
-            if first.endswith('\n'):
-                self.path = first.strip()
-                break
-            time.sleep(0.01)
-        if not self.path:
-            raise RuntimeError('dialer-sim for %s did not start' % name)
+        super().__init__(simulator, work, ['--values', VALUES] + options, 'sim-%s.log' % name)
         self.cleared = 0
-
-    def commands(self):
-        with open(self.log, encoding='utf-8', errors='replace') as lines:
-            entries = lines.read().splitlines()[1:]
-        return [bytes.fromhex(entry[3:].split('  ', 1)[0]) for entry in entries
-                if entry.startswith('<- ')]
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
 
 
 class Machine:
