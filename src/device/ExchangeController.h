@@ -30,6 +30,10 @@ public:
 // press, one verdict: a press while an exchange is under way is ignored, and the verdict is taken
 // once however many ticks arrive while its message box is open.
 //
+// The port's opening holds up nobody: the device is first opened on a thread of its own (as the
+// probe opens it), the event loop goes on meanwhile, and a port whose opening has not returned
+// within OpeningWaitMs is reported as not opened.
+//
 // The exchange owns its serial port and its timer and shares nothing with another exchange, so
 // several can run side by side in one event loop, one per port.
 class ExchangeController : public QObject {

@@ -12,8 +12,10 @@
 // from the event loop: Qt's Windows port waits for the system's receive event, and a driver that
 // never signals it (wine's on a pseudo-terminal, some USB adapters' drivers) leaves every reply
 // unread. A read that returns at once with whatever is waiting, every few milliseconds while the
-// port is open, needs nothing from the driver but its input queue. It offers the part of
-// QSerialPort's interface that SerialPort uses, with the same errors.
+// port is open, needs nothing from the driver but its input queue: only the bytes the driver
+// reports waiting are read, so that a driver that does not honour the read that returns at once
+// holds nothing up. It offers the part of QSerialPort's interface that SerialPort uses, with the
+// same errors.
 #ifdef Q_OS_WIN
 #include <QByteArray>
 #include <QObject>
