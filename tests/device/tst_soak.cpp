@@ -6,6 +6,7 @@
 // must be the one the simulator's behaviour calls for, every command byte-exact, and memory flat.
 
 #include "DialerSimulator.h"
+#include "ExchangeOpening.h"
 #include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
@@ -140,6 +141,7 @@ private Q_SLOTS:
             QElapsedTimer clock;
             clock.start();
             save ? exchange.SaveCMD_Click() : exchange.ReadCMD_Click();
+            QVERIFY(openingTakenUp(exchange));
             if (vanish) {
                 QTRY_VERIFY(exchange.TheData().size() >= 4);
                 device->vanish();
