@@ -218,9 +218,8 @@ ParseResult parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(portMap) && invocation.portMapFile.isEmpty())
         return UsageError{usage(QStringLiteral("--port-map needs a file."))};
     if (parser.isSet(expectSerial)) {
-        invocation.expectsSerial = true;
         invocation.expectSerial = parser.value(expectSerial).trimmed();
-        if (invocation.expectSerial.isEmpty())
+        if (invocation.expectSerial->isEmpty())
             return UsageError{usage(QStringLiteral("--expect-serial needs a serial number."))};
     }
     if (parser.isSet(waitBusy)) {

@@ -43,11 +43,10 @@ struct Invocation {
     bool check = false;     // apply --check: read and compare, write nothing
     bool fromStdin = false; // --values - or --set -: the values are still to be read
     int retries = 0;
-    int waitBusyMs = 0;   // how long a port another program holds is waited for
-    QString expectSerial; // --expect-serial; empty: any adapter
-    bool expectsSerial = false;
-    QString portMapFile; // --port-map; empty: the invoking user's own map
-    QString backupFile;  // apply --backup: the values read before a change, as Velkor.ini
+    int waitBusyMs = 0;                  // how long a port another program holds is waited for
+    std::optional<QString> expectSerial; // --expect-serial; none: any adapter
+    QString portMapFile;                 // --port-map; empty: the invoking user's own map
+    QString backupFile; // apply --backup: the values read before a change, as Velkor.ini
     QString logFile;
 };
 

@@ -323,11 +323,10 @@ int run(const QStringList& arguments) {
             serialNumbers.insert(target.port, serialNumberOf(target.device));
     }
 
-    Plan plan{invocation.command, invocation.source,    invocation.values,  invocation.changes,
-              invocation.verify,  invocation.check,     invocation.retries, invocation.waitBusyMs,
-              std::nullopt,       invocation.backupFile};
-    if (invocation.expectsSerial)
-        plan.expectSerial = invocation.expectSerial;
+    const Plan plan{invocation.command,   invocation.source,     invocation.values,
+                    invocation.changes,   invocation.verify,     invocation.check,
+                    invocation.retries,   invocation.waitBusyMs, invocation.expectSerial,
+                    invocation.backupFile};
     StatusLines lines(stderr, targets);
     std::vector<std::unique_ptr<PortJob>> jobs;
     qsizetype running = 0;
