@@ -2,7 +2,7 @@
 #
 # SPDX-License-Identifier: MIT
 
-# Gives a Windows program its icon (the package's PNG as .ico), version information saying 2.00
+# Gives a Windows program its icon (the package's PNG as .ico), version information from the project
 # and the application manifest (DPI aware, common controls 6, asInvoker).
 #
 #   dialer_windows_resources(<target> <description>)

@@ -6,13 +6,23 @@
 #include "settings/SettingsLocation.h"
 #include "ui/Form1.h"
 
+#include <Version.h>
+
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char **argv) {
+    // The one option, answered before any window or display is needed.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("dialer-config %s\n", DialerDisplayVersion);
+        return 0;
+    }
     Platform::prepare(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dialer-config"));
-    QApplication::setApplicationVersion(QStringLiteral("2.00"));
+    QApplication::setApplicationVersion(QString::fromLatin1(DialerDisplayVersion));
     QApplication::setOrganizationName(QStringLiteral("dialer-config"));
     QApplication::setDesktopFileName(QStringLiteral("dialer-config"));
 

@@ -8,12 +8,14 @@
 #include "Output.h"
 #include "Program.h"
 
+#include <Version.h>
+
 #include <QCoreApplication>
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dialerctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("2.00"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(DialerDisplayVersion));
     QCoreApplication::setOrganizationName(QStringLiteral("dialer-config"));
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty() && dialerctl::consoleClosesWithProgram()) {
