@@ -18,8 +18,9 @@ if [ "${1:-}" = "--test" ]; then
     # The package checks (lintian, AppStream, desktop entry, manual pages) and static analysis.
     packages="$packages dpkg-dev lintian appstream desktop-file-utils man-db reuse clazy clang-tidy
               shellcheck"
-    # The installers' guide is rendered to HTML for the packages.
-    packages="$packages pandoc"
+    # The installers' guide is rendered to HTML for the packages; packages are built twice and
+    # compared (diffoscope says what differs), their tools seeing the source's time as the clock.
+    packages="$packages pandoc diffoscope-minimal faketime"
     # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
     # that stand in for ansible-test sanity, which needs the network.
     packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"

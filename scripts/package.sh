@@ -6,10 +6,16 @@
 
 # Builds the Debian package from the release preset and checks it the way Debian would: lintian
 # (no error, no warning), appstreamcli on the AppStream metadata, desktop-file-validate on the
-# desktop entry, and both manual pages through man without a warning. Beside the .deb goes the
-# Ansible collection's tarball, dialerconfig-dialer-<version>.tar.gz.
+# desktop entry, and both manual pages through man without a warning. Beside the .deb go the
+# Ansible collection's tarball, dialerconfig-dialer-<version>.tar.gz, and SHA256SUMS.
+#
+# The same source gives the same .deb in any folder: file times are the last commit's
+# (SOURCE_DATE_EPOCH, which CPack and the compiler honour) and no build folder is named inside the
+# programs. The package is built a second time from a copy of the sources elsewhere, and compared.
 set -eu
 cd "$(dirname "$0")/.."
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
@@ -19,7 +25,8 @@ deb=$(ls build-release/*.deb)
 echo "== $deb =="
 
 contents=$(mktemp -d)
-trap 'rm -rf "$contents"' EXIT
+elsewhere=$(mktemp -d)
+trap 'rm -rf "$contents" "$elsewhere"' EXIT
 dpkg-deb -x "$deb" "$contents"
 
 # Informational tags are reported, not failed on.
@@ -40,9 +47,21 @@ if ! grep -q 'src="data:image/png' "$guide" 2>/dev/null; then
     exit 1
 fi
 
-rm -f build-release/dialerconfig-dialer-*.tar.gz
-ansible-galaxy collection build --force --output-path build-release \
-    ansible/ansible_collections/dialerconfig/dialer >/dev/null
+# The collection from a copy whose files take the source's time, built at that time (the tarball
+# holds the clock's time and the files' own).
+at_source_date() {
+    TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
+}
+build_collection() {
+    mkdir -p "$contents/collection"
+    cp -r "$1/ansible/ansible_collections/dialerconfig/dialer" "$contents/collection/"
+    find "$contents/collection" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    rm -f "$1"/build-release/dialerconfig-dialer-*.tar.gz
+    at_source_date ansible-galaxy collection build --force --output-path "$1/build-release" \
+        "$contents/collection/dialer" >/dev/null
+    rm -rf "$contents/collection"
+}
+build_collection .
 collection=$(ls build-release/dialerconfig-dialer-*.tar.gz)
 for member in MANIFEST.json plugins/modules/dialer_settings.py plugins/modules/dialer_info.py \
     plugins/module_utils/dialerctl.py meta/runtime.yml; do
@@ -52,4 +71,16 @@ for member in MANIFEST.json plugins/modules/dialer_settings.py plugins/modules/d
     fi
 done
 echo "== $collection =="
+(cd build-release && sha256sum "$(basename "$deb")" "$(basename "$collection")" >SHA256SUMS)
+
+echo "== the same package from another folder =="
+# Tracked and new files as they stand, with times of their own, as another clone would have them.
+copy="$elsewhere/dialer-config"
+mkdir -p "$copy"
+git ls-files -z --cached --others --exclude-standard |
+    tar --null --ignore-failed-read -T - -cf - | tar -C "$copy" -xmf -
+(cd "$copy" && cmake --preset release >/dev/null && cmake --build --preset release -j "$(nproc)" \
+    >/dev/null && cd build-release && cpack >/dev/null)
+build_collection "$copy"
+scripts/compare-builds.sh "$deb" "$copy/$deb" "$collection" "$copy/$collection"
 echo "== package checks passed =="

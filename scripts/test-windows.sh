@@ -18,7 +18,7 @@ export DIALER_QT_WINDOWS="$qt"
 packages="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools qt6-base-dev qt6-base-dev-tools qt6-serialport-dev cmake ninja-build wine
           wine64 icoutils fonts-liberation2 fonts-dejavu-core xz-utils wixl msitools zip python3 xvfb
-          xauth man-db bsdextrautils pandoc"
+          xauth man-db bsdextrautils pandoc faketime diffoscope-minimal"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -216,66 +216,53 @@ case "$one $three" in
         "three ports $m3 ms, ratio $(awk "BEGIN { printf \"%.2f\", $m3 / $m1 }")" ;;
 esac
 
-echo "== installer and portable folder =="
-# The programs with the Qt and mingw runtime DLLs and the windows platform plugin beside them.
-stage="$work/stage"
-mkdir -p "$stage/dialer-config/platforms" "$stage/dialer-config/styles" \
-    "$stage/dialer-config/licenses"
-cp build-windows/dialer-config.exe build-windows/dialerctl.exe \
-    "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
-    "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" \
-    "$stage/dialer-config/"
-cp "$qt/plugins/platforms/qwindows.dll" "$stage/dialer-config/platforms/"
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/dialer-config/styles/"
-cp build-windows/windows/dialer-config.ico "$stage/"
-# What a Windows user reads, with Windows line ends: the README, dialerctl's manual as text, and
-# the licence texts of everything the packages hand out, named as reuse names them.
-crlf() { sed 's/\r*$/\r/'; }
-crlf <packaging/windows/README.txt >"$stage/dialer-config/README.txt"
-LC_ALL=C.UTF-8 MANWIDTH=80 man -l docs/man/dialerctl.1 2>/dev/null | col -bx | crlf \
-    >"$stage/dialer-config/dialerctl.txt"
-pandoc --standalone --self-contained --resource-path=docs -o "$stage/dialer-config/guide.ru.html" \
-    docs/guide.ru.md
-sed 's/@QT_VERSION@/6.4.2/g' packaging/windows/NOTICE.txt.in | crlf >"$stage/dialer-config/NOTICE.txt"
-licenses="$stage/dialer-config/licenses"
-crlf <LICENSE >"$licenses/MIT.txt"
-crlf </usr/share/common-licenses/LGPL-3 >"$licenses/LGPL-3.0-only.txt"
-crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.0-or-later.txt"
-awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC\./ { exit }' \
-    /usr/share/doc/gcc-12-base/copyright | crlf >"$licenses/GCC-exception-3.1.txt"
-crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
-rm -f build-windows/dialer-config-2.00.msi build-windows/dialer-config-2.00-windows.zip
-(cd "$stage" && zip -qr "$top/build-windows/dialer-config-2.00-windows.zip" dialer-config)
-(cd "$stage" && python3 "$top/packaging/windows/wxs.py" dialer-config dialer-config.ico \
-    >dialer-config.wxs && wixl -a x64 -o "$top/build-windows/dialer-config-2.00.msi" \
-    dialer-config.wxs 2>"$work/wixl.log")
-# dialerctl.exe on the system PATH, taken off it again at uninstall. wixl takes no <Environment>,
-# so the Environment table and its two standard actions are added to the package it built.
-tables="$work/tables"
-mkdir -p "$tables"
-printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironment\tEnvironment\r\nPathEntry\t=-*PATH\t[~];[INSTALLDIR]\tc_shortcut\r\n' \
-    >"$tables/Environment.idt"
-msiinfo export build-windows/dialer-config-2.00.msi InstallExecuteSequence \
-    >"$tables/InstallExecuteSequence.idt"
-printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
-    >>"$tables/InstallExecuteSequence.idt"
-# The guide's Start-menu entry has a Russian name, which wixl cannot write: the package takes the
-# Cyrillic code page, and the entry is added to its Shortcut table.
-printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$tables/_ForceCodepage.idt"
-{
-    msibuild build-windows/dialer-config-2.00.msi -i "$tables/_ForceCodepage.idt" \
-        "$tables/Environment.idt" "$tables/InstallExecuteSequence.idt" &&
-        msibuild build-windows/dialer-config-2.00.msi -q "INSERT INTO Shortcut (Shortcut, \
-Directory_, Name, Component_, Target, Description, WkDir) VALUES ('guide', 'ProgramMenuFolder', \
-'Руководство', 'c_shortcut', '[INSTALLDIR]guide.ru.html', 'Руководство для установщика', \
-'INSTALLDIR')"
-} 2>>"$work/wixl.log" || rm -f build-windows/dialer-config-2.00.msi
-if [ -f build-windows/dialer-config-2.00.msi ] && [ -f build-windows/dialer-config-2.00-windows.zip ]; then
-    pass "dialer-config-2.00.msi and the portable .zip built"
+echo "== installer and portable folder, each built twice =="
+# Every file in the packages takes the time of the last commit.
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
+version="" display_version=""
+# shellcheck source=/dev/null
+. build-windows/windows/package.env
+display=$display_version
+msi_name="dialer-config-$display.msi"
+zip_name="dialer-config-$display-windows.zip"
+if scripts/package-windows.sh build-windows >"$work/package.log" 2>&1; then
+    pass "$msi_name and the portable $zip_name built"
 else
-    cat "$work/wixl.log"
+    cat "$work/package.log"
     fail "the installer"
 fi
+# The same sources in another folder, as another clone would be, with times of their own: the same
+# bytes. Then that folder at the next patch version, for the update below.
+elsewhere="$work/elsewhere/dialer-config"
+mkdir -p "$elsewhere"
+git ls-files -z --cached --others --exclude-standard |
+    tar --null --ignore-failed-read -T - -cf - | tar -C "$elsewhere" -xmf -
+package_elsewhere() {
+    (cd "$elsewhere" && cmake --preset windows "$@" >/dev/null &&
+        cmake --build --preset windows --target dialer-config dialerctl >/dev/null &&
+        scripts/package-windows.sh build-windows) >>"$work/elsewhere.log" 2>&1
+}
+if package_elsewhere && scripts/compare-builds.sh build-windows/"$msi_name" \
+    "$elsewhere/build-windows/$msi_name" build-windows/"$zip_name" \
+    "$elsewhere/build-windows/$zip_name"; then
+    pass "the .msi and the .zip built twice, in two folders: the same bytes"
+else
+    cat "$work/elsewhere.log"
+    fail "the .msi and the .zip built twice differ"
+fi
+next=$(echo "$version" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
+if package_elsewhere -DDIALER_VERSION="$next"; then
+    # shellcheck source=/dev/null
+    next_display=$(. "$elsewhere/build-windows/windows/package.env" && echo "$display_version")
+    cp "$elsewhere/build-windows/dialer-config-$next_display.msi" build-windows/
+    pass "dialer-config-$next_display.msi built, the update to test"
+else
+    cat "$work/elsewhere.log"
+    fail "the update's installer"
+    next_display=none
+fi
+next_msi_name="dialer-config-$next_display.msi"
 
 wineserver -k 2>/dev/null || true
 # The installed programs as a standard user meets them: a user without root's powers (wine run as
@@ -287,7 +274,7 @@ chmod 755 "$work"
 mkdir -p "$home" "$work/bin"
 chown "$user" "$home"
 # What that user runs, where that user can reach it whatever folder the clone is in.
-cp build-windows/dialer-config-2.00.msi build/tests/e2e/tst_e2e build/tools/dialer-sim/dialer-sim \
+cp build-windows/"$msi_name" build-windows/"$next_msi_name" build/tests/e2e/tst_e2e build/tools/dialer-sim/dialer-sim \
     scripts/with-xvfb.sh "$work/bin/"
 chmod -R a+rX "$work/bin"
 # From here on the lane works in a folder that user may enter.
@@ -299,21 +286,23 @@ as_user() {
 export WINEPREFIX="$home/prefix"
 as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
-msi="Z:$(printf '%s' "$work/bin/dialer-config-2.00.msi" | sed 's|/|\\|g')"
+windows_path() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
+msi=$(windows_path "$work/bin/$msi_name")
+next_msi=$(windows_path "$work/bin/$next_msi_name")
 as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
 # The Start menu of all users, or (as wine takes it) of the installing user.
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
-version=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null |
+reported=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null |
     tr -d '\r') || true
 entry=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
     2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
 guide=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Руководство.lnk' | head -n 1)
-if [ "$version" = "dialerctl 2.00" ] && [ "$entry" -ge 1 ] &&
+if [ "$reported" = "dialerctl $display" ] && [ "$entry" -eq 1 ] &&
     [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ] && [ -n "$guide" ]; then
-    pass "the .msi installs: $version, an uninstall entry, Start-menu entries for the tool and its guide"
+    pass "the .msi installs: $reported, an uninstall entry, Start-menu entries for the tool and its guide"
 else
     cat "$work/msiexec.log"
-    fail "the .msi install (version '$version', uninstall entries $entry)"
+    fail "the .msi install (version '$reported', uninstall entries $entry)"
 fi
 # What the package carries: the licences and the README, no demo program.
 missing_files=""
@@ -330,7 +319,7 @@ else
 fi
 # A new command prompt finds dialerctl.exe without a path.
 onpath=$(cd "$work" && as_user wine cmd /c 'dialerctl --version' 2>/dev/null | tr -d '\r') || true
-if [ "$onpath" = "dialerctl 2.00" ]; then
+if [ "$onpath" = "dialerctl $display" ]; then
     pass "dialerctl.exe runs from a new command prompt without a path"
 else
     fail "dialerctl.exe is not on the PATH ('$onpath')"
@@ -376,13 +365,69 @@ as_user wineserver -k 2>/dev/null || true
 rm -rf "$top/build/e2e-artefacts-windows"
 cp -r "$home/artefacts" "$top/build/e2e-artefacts-windows" 2>/dev/null || true
 chmod -R u+w "$installed"
-as_user wine msiexec /x "$msi" /qn >>"$work/msiexec.log" 2>&1 || true
+
+# Updates, as an administrator installs them: the next version over this one replaces it, the
+# same version again repairs it, an older one over it is refused. None of them, nor the removal,
+# touches the user's own files: the values kept by Exit and the port map.
+appdata="$WINEPREFIX/drive_c/users/$user/AppData/Local/dialer-config"
+mkdir -p "$appdata"
+[ -f "$appdata/Velkor.ini" ] || printf '111\r\n222\r\n333\r\n444\r\n555\r\n*100#\r\n' >"$appdata/Velkor.ini"
+printf '[ports]\r\nCOM5=COM12\r\n' >"$appdata/ports.ini"
+chown -R "$user" "$appdata"
+user_files() { (cd "$appdata" && sha256sum Velkor.ini ports.ini) 2>&1; }
+users_own=$(user_files)
+entries() {
+    as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
+        2>/dev/null | grep -c 'DisplayName.*dialer-config' || true
+}
+reported() {
+    (cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null | tr -d '\r') ||
+        true
+}
+# What the next version's package holds, file for file, to compare the installed folder with.
+python3 -m zipfile -e "$elsewhere/build-windows/dialer-config-$next_display-windows.zip" \
+    "$work/next" 2>/dev/null || true
+only_next() { diff -r "$work/next/dialer-config" "$installed" >"$work/update.diff" 2>&1; }
+as_user wine msiexec /i "$next_msi" /qn >>"$work/msiexec.log" 2>&1 || true
+if [ "$(entries)" -eq 1 ] && [ "$(reported)" = "dialerctl $next_display" ] && only_next &&
+    [ "$(user_files)" = "$users_own" ]; then
+    pass "$next_msi_name over $msi_name: one entry, only the new files, the user's files untouched"
+else
+    cat "$work/msiexec.log" "$work/update.diff"
+    fail "the update (entries $(entries), version '$(reported)')"
+fi
+rm -f "$installed/dialerctl.txt" "$installed/dialer-config.exe"
+as_user wine msiexec /i "$next_msi" /qn >>"$work/msiexec.log" 2>&1 || true
+if [ "$(entries)" -eq 1 ] && only_next && [ "$(user_files)" = "$users_own" ]; then
+    pass "$next_msi_name again repairs it in place: the removed files back, one entry"
+else
+    cat "$work/update.diff"
+    fail "the same version again (entries $(entries))"
+fi
+if as_user wine msiexec /i "$msi" /qn >>"$work/msiexec.log" 2>&1; then
+    refused=no
+else
+    refused=yes
+fi
+# Wine refuses without a word; Windows says why, in the package's own words.
+msiinfo export "$work/bin/$msi_name" LaunchCondition |
+    grep -q 'Уже установлена более новая версия dialer-config' || refused="$refused, without its message"
+if [ "$refused" = yes ] && [ "$(entries)" -eq 1 ] && [ "$(reported)" = "dialerctl $next_display" ] &&
+    only_next && [ "$(user_files)" = "$users_own" ]; then
+    pass "$msi_name over $next_msi_name is refused, and the newer stays as it was"
+else
+    cat "$work/update.diff"
+    fail "the older version over the newer (refused: $refused, entries $(entries), version '$(reported)')"
+fi
+
+as_user wine msiexec /x "$next_msi" /qn >>"$work/msiexec.log" 2>&1 || true
 left=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
     2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
 pathleft=$(as_user wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
     /v PATH 2>/dev/null | grep -c 'dialer-config') || true
-if [ ! -e "$installed" ] && [ "$left" -eq 0 ] && [ "$pathleft" -eq 0 ]; then
-    pass "the .msi uninstalls, leaving nothing behind, the PATH entry included"
+if [ ! -e "$installed" ] && [ "$left" -eq 0 ] && [ "$pathleft" -eq 0 ] &&
+    [ "$(user_files)" = "$users_own" ]; then
+    pass "the .msi uninstalls, leaving nothing behind but the user's own files"
 else
     find "$installed" | head
     fail "the uninstall left files or its entry"

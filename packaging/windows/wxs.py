@@ -7,10 +7,14 @@
 """Writes the Windows Installer source (for wixl) of a folder of programs: every file a component
 with a GUID derived from its path (stable from one build to the next), a Start-menu shortcut with
 the icon, an uninstall entry, installed per machine into Program Files. (wixl writes no names
-outside its code page: the guide's Start-menu entry, «Руководство», is added to the built
-package by the Windows lane.)
+outside its code page: the guide's Start-menu entry, «Руководство», and the Russian text of the
+refusal below are put into the built package by scripts/package-windows.sh.)
 
-    wxs.py FOLDER ICON > dialer-config.wxs
+Updates: the product code follows from the version, so a rebuild of one version is the same
+product, and installing it again repairs that product in place. A newer version removes the older
+one before it installs (a major upgrade); an older version over a newer one is refused.
+
+    wxs.py FOLDER ICON VERSION > dialer-config.wxs
 """
 
 import os
@@ -20,6 +24,8 @@ from xml.sax.saxutils import quoteattr
 
 NAMESPACE = uuid.UUID("6b1f0c4e-2d0a-4c55-9b1e-5f3a2c7d8e90")
 UPGRADE_CODE = "3A1C6E52-8F0B-4D7A-9C2E-1B5D4F6A7E83"
+# Installed already, and neither removed nor repaired by the user's own choice.
+REPAIR_CONDITION = "Installed AND NOT REMOVE AND NOT REINSTALL"
 
 
 def guid(name):
@@ -52,16 +58,29 @@ def folder_xml(root, rel, ids):
 
 def main():
     sys.stdout.reconfigure(encoding="utf-8")
-    root, icon = sys.argv[1], sys.argv[2]
+    root, icon, version = sys.argv[1], sys.argv[2], sys.argv[3]
     ids = []
     files = folder_xml(root, "", ids)
     refs = "".join('<ComponentRef Id="%s"/>' % i for i in ids)
     print(f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="dialer-config" Language="1033" Version="2.0.0"
-           Manufacturer="dialer-config developers" UpgradeCode="{UPGRADE_CODE}">
+  <Product Id="{guid('product ' + version)}" Name="dialer-config" Language="1033"
+           Version={quoteattr(version)} Manufacturer="dialer-config developers"
+           UpgradeCode="{UPGRADE_CODE}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
              Description="Configuration Tool For GSM dialer"/>
+    <MajorUpgrade DowngradeErrorMessage="A newer version of dialer-config is installed."/>
+    <!-- The same version again: reinstall what is missing or damaged, as a repair would. Just
+         before CostInitialize (800), by number: wixl places an action given as Before= at a
+         number that changes from one run to the next. -->
+    <CustomAction Id="RepairSameVersion" Property="REINSTALL" Value="ALL" Execute="immediate"
+                  Impersonate="yes"/>
+    <InstallUISequence>
+      <Custom Action="RepairSameVersion" Sequence="790">{REPAIR_CONDITION}</Custom>
+    </InstallUISequence>
+    <InstallExecuteSequence>
+      <Custom Action="RepairSameVersion" Sequence="790">{REPAIR_CONDITION}</Custom>
+    </InstallExecuteSequence>
     <Media Id="1" Cabinet="dialer.cab" EmbedCab="yes"/>
     <Icon Id="dialer.ico" SourceFile={quoteattr(icon)}/>
     <Property Id="ARPPRODUCTICON" Value="dialer.ico"/>

@@ -1,0 +1,105 @@
+#!/bin/sh
+
+# SPDX-FileCopyrightText: 2026 dialer-config developers
+#
+# SPDX-License-Identifier: MIT
+
+# Makes the Windows packages of a cross-built folder (the `windows` preset): the installer
+# dialer-config-<version>.msi, the portable dialer-config-<version>-windows.zip of the same folder
+# of programs, and SHA256SUMS beside them.
+#
+#   scripts/package-windows.sh [BUILD_DIR]      (build-windows by default)
+#
+# Two runs on one source give the same bytes, whichever folder the clone is in: every file takes
+# the time SOURCE_DATE_EPOCH (the last commit's, unless set) and goes in in a fixed order, wixl and
+# msibuild see that time as the clock, and the installer's package code is derived from the
+# package's own contents.
+set -eu
+cd "$(dirname "$0")/.."
+top=$(pwd)
+build=$(cd "${1:-build-windows}" && pwd)
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+
+version="" display_version="" qt=""
+# shellcheck source=/dev/null
+. "$build/windows/package.env"
+msi="$build/dialer-config-$display_version.msi"
+zip="$build/dialer-config-$display_version-windows.zip"
+at_source_date() {
+    faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The programs with the Qt and mingw runtime DLLs and the windows platform plugin beside them.
+stage="$work/stage"
+folder="$stage/dialer-config"
+mkdir -p "$folder/platforms" "$folder/styles" "$folder/licenses"
+cp "$build/dialer-config.exe" "$build/dialerctl.exe" \
+    "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
+    "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" "$folder/"
+cp "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
+cp "$build/windows/dialer-config.ico" "$stage/"
+# What a Windows user reads, with Windows line ends: the README, dialerctl's manual as text, and
+# the licence texts of everything the packages hand out, named as reuse names them.
+crlf() { sed 's/\r*$/\r/'; }
+cp "$build/windows/README.txt" "$build/windows/NOTICE.txt" "$folder/"
+MANWIDTH=80 man -l docs/man/dialerctl.1 2>/dev/null | col -bx | crlf >"$folder/dialerctl.txt"
+pandoc --standalone --self-contained --resource-path=docs -o "$folder/guide.ru.html" \
+    docs/guide.ru.md
+licenses="$folder/licenses"
+crlf <LICENSE >"$licenses/MIT.txt"
+crlf </usr/share/common-licenses/LGPL-3 >"$licenses/LGPL-3.0-only.txt"
+crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.0-or-later.txt"
+awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC\./ { exit }' \
+    /usr/share/doc/gcc-12-base/copyright | crlf >"$licenses/GCC-exception-3.1.txt"
+crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+rm -f "$msi" "$zip" "$build/SHA256SUMS"
+# No directory entries, no Unix owners or extra times, the files in byte order of their names.
+(cd "$stage" && find dialer-config -type f | sort | zip -qX -D "$zip" -@)
+
+(cd "$stage" && python3 "$top/packaging/windows/wxs.py" dialer-config dialer-config.ico \
+    "$version" >dialer-config.wxs &&
+    at_source_date wixl -a x64 -o "$msi" dialer-config.wxs 2>"$work/wixl.log") || {
+    cat "$work/wixl.log" >&2
+    exit 1
+}
+# dialerctl.exe on the system PATH, taken off it again at uninstall. wixl takes no <Environment>,
+# so the Environment table and its two standard actions are added to the package it built.
+tables="$work/tables"
+mkdir -p "$tables"
+printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironment\tEnvironment\r\nPathEntry\t=-*PATH\t[~];[INSTALLDIR]\tc_shortcut\r\n' \
+    >"$tables/Environment.idt"
+msiinfo export "$msi" InstallExecuteSequence >"$tables/InstallExecuteSequence.idt"
+printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
+    >>"$tables/InstallExecuteSequence.idt"
+# The guide's Start-menu entry and the refusal of an older version are in Russian, which wixl
+# cannot write: the package takes the Cyrillic code page, and the texts go in afterwards.
+printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$tables/_ForceCodepage.idt"
+at_source_date msibuild "$msi" -i "$tables/_ForceCodepage.idt" "$tables/Environment.idt" \
+    "$tables/InstallExecuteSequence.idt"
+at_source_date msibuild "$msi" -q "INSERT INTO Shortcut (Shortcut, Directory_, Name, \
+Component_, Target, Description, WkDir) VALUES ('guide', 'ProgramMenuFolder', 'Руководство', \
+'c_shortcut', '[INSTALLDIR]guide.ru.html', 'Руководство для установщика', 'INSTALLDIR')"
+at_source_date msibuild "$msi" -q "UPDATE LaunchCondition SET Description = 'Уже установлена \
+более новая версия dialer-config. Чтобы установить эту, сначала удалите установленную.' \
+WHERE Condition = 'NOT WIX_DOWNGRADE_DETECTED'"
+# The package code names these exact bytes: made with a code of zeros, then derived from them.
+summary() {
+    at_source_date msibuild "$msi" -s "Configuration Tool For GSM dialer" \
+        "dialer-config developers" "x64;1033" "$1"
+}
+summary "{00000000-0000-0000-0000-000000000000}"
+code=$(python3 -c 'import hashlib, sys, uuid
+digest = hashlib.sha256(open(sys.argv[1], "rb").read()).hexdigest()
+print("{%s}" % str(uuid.uuid5(uuid.NAMESPACE_URL, "dialer-config.msi:" + digest)).upper())' "$msi")
+summary "$code"
+
+(cd "$build" && sha256sum "$(basename "$msi")" "$(basename "$zip")" >SHA256SUMS)
+echo "$msi"
+echo "$zip"
