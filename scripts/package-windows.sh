@@ -18,17 +18,14 @@ set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
 build=$(cd "${1:-build-windows}" && pwd)
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
-export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+. scripts/reproducible.sh
+export TZ=UTC LC_ALL=C.UTF-8
 
 version="" display_version="" qt=""
 # shellcheck source=/dev/null
 . "$build/windows/package.env"
 msi="$build/dialer-config-$display_version.msi"
 zip="$build/dialer-config-$display_version-windows.zip"
-at_source_date() {
-    faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

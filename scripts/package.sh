@@ -14,8 +14,7 @@
 # programs. The package is built a second time from a copy of the sources elsewhere, and compared.
 set -eu
 cd "$(dirname "$0")/.."
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-export SOURCE_DATE_EPOCH
+. scripts/reproducible.sh
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
@@ -49,9 +48,6 @@ fi
 
 # The collection from a copy whose files take the source's time, built at that time (the tarball
 # holds the clock's time and the files' own).
-at_source_date() {
-    TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
-}
 build_collection() {
     mkdir -p "$contents/collection"
     cp -r "$1/ansible/ansible_collections/dialerconfig/dialer" "$contents/collection/"
@@ -74,11 +70,8 @@ echo "== $collection =="
 (cd build-release && sha256sum "$(basename "$deb")" "$(basename "$collection")" >SHA256SUMS)
 
 echo "== the same package from another folder =="
-# Tracked and new files as they stand, with times of their own, as another clone would have them.
 copy="$elsewhere/dialer-config"
-mkdir -p "$copy"
-git ls-files -z --cached --others --exclude-standard |
-    tar --null --ignore-failed-read -T - -cf - | tar -C "$copy" -xmf -
+copy_sources "$copy"
 (cd "$copy" && cmake --preset release >/dev/null && cmake --build --preset release -j "$(nproc)" \
     >/dev/null && cd build-release && cpack >/dev/null)
 build_collection "$copy"

@@ -218,8 +218,7 @@ esac
 
 echo "== installer and portable folder, each built twice =="
 # Every file in the packages takes the time of the last commit.
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-export SOURCE_DATE_EPOCH
+. scripts/reproducible.sh
 version="" display_version=""
 # shellcheck source=/dev/null
 . build-windows/windows/package.env
@@ -235,9 +234,7 @@ fi
 # The same sources in another folder, as another clone would be, with times of their own: the same
 # bytes. Then that folder at the next patch version, for the update below.
 elsewhere="$work/elsewhere/dialer-config"
-mkdir -p "$elsewhere"
-git ls-files -z --cached --others --exclude-standard |
-    tar --null --ignore-failed-read -T - -cf - | tar -C "$elsewhere" -xmf -
+copy_sources "$elsewhere"
 package_elsewhere() {
     (cd "$elsewhere" && cmake --preset windows "$@" >/dev/null &&
         cmake --build --preset windows --target dialer-config dialerctl >/dev/null &&
