@@ -418,8 +418,7 @@ else
 fi
 
 as_user wine msiexec /x "$next_msi" /qn >>"$work/msiexec.log" 2>&1 || true
-left=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
-    2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
+left=$(entries)
 pathleft=$(as_user wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
     /v PATH 2>/dev/null | grep -c 'dialer-config') || true
 if [ ! -e "$installed" ] && [ "$left" -eq 0 ] && [ "$pathleft" -eq 0 ] &&
