@@ -54,7 +54,7 @@ crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.0-or-later.txt"
 awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC\./ { exit }' \
     /usr/share/doc/gcc-12-base/copyright | crlf >"$licenses/GCC-exception-3.1.txt"
 crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
-find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+touch_to_source_date "$stage"
 
 rm -f "$msi" "$zip" "$build/SHA256SUMS"
 # No directory entries, no Unix owners or extra times, the files in byte order of their names.

@@ -51,7 +51,7 @@ fi
 build_collection() {
     mkdir -p "$contents/collection"
     cp -r "$1/ansible/ansible_collections/dialerconfig/dialer" "$contents/collection/"
-    find "$contents/collection" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    touch_to_source_date "$contents/collection"
     rm -f "$1"/build-release/dialerconfig-dialer-*.tar.gz
     at_source_date ansible-galaxy collection build --force --output-path "$1/build-release" \
         "$contents/collection/dialer" >/dev/null

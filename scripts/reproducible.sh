@@ -21,6 +21,11 @@ at_source_date() {
     TZ=UTC faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"
 }
 
+# Gives every file and folder under a folder the time SOURCE_DATE_EPOCH.
+touch_to_source_date() {
+    find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
 # Copies the sources as they stand (tracked and new files) into a folder, with times of their
 # own, as another clone would have them.
 copy_sources() {

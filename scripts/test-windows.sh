@@ -283,23 +283,30 @@ as_user() {
 export WINEPREFIX="$home/prefix"
 as_user wineboot -i >"$work/wineboot2.log" 2>&1
 installed="$WINEPREFIX/drive_c/Program Files/dialer-config"
+# The uninstall entries that name the tool, and the version the installed dialerctl.exe reports.
+entries() {
+    as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
+        2>/dev/null | grep -c 'DisplayName.*dialer-config' || true
+}
+reported() {
+    (cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null | tr -d '\r') ||
+        true
+}
 windows_path() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
 msi=$(windows_path "$work/bin/$msi_name")
 next_msi=$(windows_path "$work/bin/$next_msi_name")
 as_user wine msiexec /i "$msi" /qn >"$work/msiexec.log" 2>&1 || true
 # The Start menu of all users, or (as wine takes it) of the installing user.
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
-reported=$(cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null |
-    tr -d '\r') || true
-entry=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
-    2>/dev/null | grep -c 'DisplayName.*dialer-config') || true
+shown=$(reported)
+entry=$(entries)
 guide=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Руководство.lnk' | head -n 1)
-if [ "$reported" = "dialerctl $display" ] && [ "$entry" -eq 1 ] &&
+if [ "$shown" = "dialerctl $display" ] && [ "$entry" -eq 1 ] &&
     [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ] && [ -n "$guide" ]; then
-    pass "the .msi installs: $reported, an uninstall entry, Start-menu entries for the tool and its guide"
+    pass "the .msi installs: $shown, an uninstall entry, Start-menu entries for the tool and its guide"
 else
     cat "$work/msiexec.log"
-    fail "the .msi install (version '$reported', uninstall entries $entry)"
+    fail "the .msi install (version '$shown', uninstall entries $entry)"
 fi
 # What the package carries: the licences and the README, no demo program.
 missing_files=""
@@ -373,14 +380,6 @@ printf '[ports]\r\nCOM5=COM12\r\n' >"$appdata/ports.ini"
 chown -R "$user" "$appdata"
 user_files() { (cd "$appdata" && sha256sum Velkor.ini ports.ini) 2>&1; }
 users_own=$(user_files)
-entries() {
-    as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s \
-        2>/dev/null | grep -c 'DisplayName.*dialer-config' || true
-}
-reported() {
-    (cd "$installed" 2>/dev/null && as_user wine ./dialerctl.exe --version 2>/dev/null | tr -d '\r') ||
-        true
-}
 # What the next version's package holds, file for file, to compare the installed folder with.
 python3 -m zipfile -e "$elsewhere/build-windows/dialer-config-$next_display-windows.zip" \
     "$work/next" 2>/dev/null || true
