@@ -16,8 +16,13 @@ namespace DeviceAccess {
 // True when this process may open no further file (the port's lock could not be made).
 [[nodiscard]] bool outOfDescriptors();
 
-// The group whose members may open the device, when the device is there and this user may not
-// open it; nothing where the system grants devices otherwise.
-[[nodiscard]] std::optional<QString> groupToJoin(const QString& devicePath);
+// A device that is there and that this user may not open.
+struct Denial {
+    // The group whose members may open it, where joining it would help: never root's group, and
+    // never one the device grants nothing to. Empty: only the administrator can give access.
+    QString group;
+};
+// Nothing where this user may open the device, or where the system grants devices otherwise.
+[[nodiscard]] std::optional<Denial> denial(const QString& devicePath);
 
 } // namespace DeviceAccess

@@ -21,12 +21,16 @@ bool outOfDescriptors() {
     return false;
 }
 
-// Serial devices belong to a group (dialout on Debian) whose members may open them.
-std::optional<QString> groupToJoin(const QString& devicePath) {
+// Serial devices belong to a group (dialout on Debian) whose members may open them. A device of
+// root's group, or one whose group may not read and write it, is no one's to join.
+std::optional<Denial> denial(const QString& devicePath) {
     const QFileInfo file(devicePath);
-    if (file.exists() && !(file.isReadable() && file.isWritable()))
-        return file.group();
-    return std::nullopt;
+    if (!file.exists() || (file.isReadable() && file.isWritable()))
+        return std::nullopt;
+    const bool groupMayUse = file.permission(QFile::ReadGroup | QFile::WriteGroup);
+    if (file.groupId() == 0 || !groupMayUse)
+        return Denial{};
+    return Denial{file.group()};
 }
 
 } // namespace DeviceAccess

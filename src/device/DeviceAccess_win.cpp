@@ -12,7 +12,7 @@ bool outOfDescriptors() {
     return false;
 }
 
-std::optional<QString> groupToJoin(const QString&) {
+std::optional<Denial> denial(const QString&) {
     return std::nullopt;
 }
 

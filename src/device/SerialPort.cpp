@@ -21,6 +21,17 @@ SerialPort::OpeningHook& installedHook() {
     return hook;
 }
 
+// What a user who may not open the device is told to do.
+QString deniedMessage(const QString& path, const QString& group) {
+    if (group.isEmpty())
+        return QStringLiteral("нет доступа к %1: попросите администратора открыть вам доступ к "
+                              "этому порту")
+            .arg(path);
+    return QStringLiteral("нет доступа к %1: добавьте пользователя в группу «%2» и войдите в "
+                          "систему заново")
+        .arg(path, group);
+}
+
 } // namespace
 
 void SerialPort::setOpeningHook(OpeningHook hook) {
@@ -285,11 +296,9 @@ bool SerialPort::setPortOpen(bool open) {
                                                       "открыть нельзя, пока не закроются другие"));
             // The port's lock and an access check both answer with a permission error: a device
             // this user may open is held by someone else.
-            if (const std::optional<QString> group = DeviceAccess::groupToJoin(device->path))
-                return fail(Error::PermissionDenied,
-                            QStringLiteral("нет доступа к %1: добавьте пользователя в группу "
-                                           "«%2» и войдите в систему заново")
-                                .arg(device->path, *group));
+            if (const std::optional<DeviceAccess::Denial> denial =
+                    DeviceAccess::denial(device->path))
+                return fail(Error::PermissionDenied, deniedMessage(device->path, denial->group));
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         }
         default:

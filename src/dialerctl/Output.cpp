@@ -173,6 +173,8 @@ QByteArray portsTable(const QList<PortState>& ports) {
         QString state = p.state;
         if (!p.group.isEmpty())
             state += QStringLiteral(" (join group %1)").arg(p.group);
+        else if (p.state == u"denied")
+            state += QStringLiteral(" (ask the administrator for access)");
         const PortMap::Adapter& a = p.adapter;
         QStringList adapter;
         for (const QString& part : {a.description, a.manufacturer}) {
@@ -192,23 +194,16 @@ QByteArray portsTable(const QList<PortState>& ports) {
 
 QByteArray portsJson(const QList<PortState>& ports) {
     QJsonArray array;
-    for (const PortState& p : ports) {
-        QJsonObject object{{QStringLiteral("port"), p.target.port},
-                           {QStringLiteral("device"), p.target.device},
-                           {QStringLiteral("state"), p.state},
-                           {QStringLiteral("description"), orNull(p.adapter.description)},
-                           {QStringLiteral("manufacturer"), orNull(p.adapter.manufacturer)},
-                           {QStringLiteral("serialNumber"), orNull(p.adapter.serialNumber)},
-                           {QStringLiteral("vendorId"), hexId(p.adapter.vendorId)},
-                           {QStringLiteral("productId"), hexId(p.adapter.productId)},
-                           {QStringLiteral("byId"), orNull(p.adapter.byId)}};
-        if (!p.group.isEmpty())
-            object.insert(QStringLiteral("group"), p.group);
-        if (!p.reason.isEmpty())
-            object.insert(QStringLiteral("reason"), p.reason);
-        array.append(object);
-    }
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+    for (const PortState& p : ports)
+        array.append(QJsonObject{{QStringLiteral("port"), p.target.port},
+                                 {QStringLiteral("device"), p.target.device},
+                                 {QStringLiteral("state"), p.state},
+                                 {QStringLiteral("reason"), orNull(p.reason)},
+                                 {QStringLiteral("group"), orNull(p.group)},
+                                 {QStringLiteral("adapter"), jsonAdapter(p.adapter)}});
+    QJsonObject top = document(QStringLiteral("ports"));
+    top.insert(QStringLiteral("ports"), array);
+    return QJsonDocument(top).toJson(QJsonDocument::Indented);
 }
 
 bool ExchangeLog::open(const QString& path) {
@@ -223,6 +218,9 @@ bool ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumb
     QJsonObject object{{QStringLiteral("time"), record.at.toString(Qt::ISODateWithMs)},
                        {QStringLiteral("port"), record.target.port},
                        {QStringLiteral("device"), record.target.device},
+                       {QStringLiteral("serial"), orNull(serialNumber)},
+                       // The earlier name of the same key, kept for the scripts that read it until
+                       // the next version.
                        {QStringLiteral("serialNumber"), orNull(serialNumber)},
                        {QStringLiteral("command"), record.command},
                        {QStringLiteral("attempt"), record.attempt},

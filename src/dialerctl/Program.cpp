@@ -307,6 +307,11 @@ int run(const QStringList& arguments) {
             QStringLiteral("--ini writes one settings file, so it needs exactly one port; %1 "
                            "selected.")
                 .arg(targets.size()));
+    if (!invocation.backupFile.isEmpty() && targets.size() > 1)
+        return inputError(QStringLiteral("--backup keeps one dialer's values, and --port %1 "
+                                         "names %2 ports. Nothing was sent.")
+                              .arg(invocation.ports.join(QStringLiteral(" --port ")))
+                              .arg(targets.size()));
     if (targets.isEmpty())
         return failure(QStringLiteral("no-port"), QStringLiteral("no serial port opens now."),
                        PortFailed);

@@ -4,6 +4,7 @@
 
 #include "Targets.h"
 
+#include "device/DeviceAccess.h"
 #include "device/PortDiscovery.h"
 #include "device/SerialPort.h"
 
@@ -85,7 +86,9 @@ QList<PortState> listPorts(const PortMap& map) {
             break;
         case SerialPort::Error::PermissionDenied:
             state.state = QStringLiteral("denied");
-            state.group = QFileInfo(probed.devicePath).group();
+            if (const std::optional<DeviceAccess::Denial> denial =
+                    DeviceAccess::denial(probed.devicePath))
+                state.group = denial->group;
             break;
         case SerialPort::Error::NoSuchPort:
             state.state = QStringLiteral("missing");

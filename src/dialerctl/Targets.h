@@ -33,7 +33,7 @@ struct PortState {
     Target target;
     QString state; // free, busy, denied, missing, error
     QString reason;
-    QString group; // for denied: the group whose members may open the device
+    QString group; // for denied: the group to join; empty where only the administrator can help
     PortMap::Adapter adapter;
 };
 

@@ -16,6 +16,7 @@
 #include "RussianText.h"
 #include "Unprivileged.h"
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -235,21 +236,40 @@ private Q_SLOTS:
         QVERIFY(port.portLabel().startsWith(QString("COM%1").arg(commPort)));
     }
 
-    // A user outside the device's group learns which group to join, not just that it failed.
-    void deviceWithoutPermissionSaysWhichGroupToJoin() {
+    // A user outside the device's group learns which group to join, where joining one would help;
+    // otherwise to ask the administrator. Root's group is never named.
+    void deniedDeviceSaysWhatWouldHelp_data() {
+        QTest::addColumn<mode_t>("mode");
+        QTest::addColumn<gid_t>("group");
+        QTest::addColumn<bool>("joinHelps");
+        const group *dialout = getgrnam("dialout");
+        const gid_t users = dialout ? dialout->gr_gid : gid_t{5};
+        QTest::newRow("group may read and write") << mode_t{0660} << users << true;
+        QTest::newRow("group may not") << mode_t{0600} << users << false;
+        QTest::newRow("root's group") << mode_t{0660} << gid_t{0} << false;
+    }
+    void deniedDeviceSaysWhatWouldHelp() {
+        QFETCH(mode_t, mode);
+        QFETCH(gid_t, group);
+        QFETCH(bool, joinHelps);
         DialerSimulator device;
         QVERIFY(device.open());
         const QByteArray path = QFile::encodeName(device.portPath());
-        QVERIFY(chmod(path.constData(), 0660) == 0);
-        const int code = runUnprivileged([&device] {
+        QVERIFY(chmod(path.constData(), mode) == 0);
+        QVERIFY(chown(path.constData(), uid_t(-1), group) == 0);
+        const QString name = QFileInfo(device.portPath()).group();
+        const int code = runUnprivileged([&] {
             SerialPort port;
             mapTo(port, device);
-            const QString group = QFileInfo(device.portPath()).group();
-            const bool refused =
-                !port.setPortOpen(true) && port.error() == SerialPort::Error::PermissionDenied &&
-                port.errorString().contains(group) &&
-                foreignWords(port.errorString(), {device.portPath(), group}).isEmpty();
-            return refused ? 0 : 1;
+            if (port.setPortOpen(true) || port.error() != SerialPort::Error::PermissionDenied)
+                return 1;
+            const QString told = port.errorString();
+            const bool named = told.contains(QString("«%1»").arg(name));
+            const bool administrator = told.contains("администратора");
+            return named == joinHelps && administrator != joinHelps &&
+                           foreignWords(told, {device.portPath(), name}).isEmpty()
+                       ? 0
+                       : 2;
         });
         QCOMPARE(code, 0);
     }

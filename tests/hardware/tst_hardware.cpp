@@ -148,8 +148,7 @@ class HardwareTest : public QObject {
         return run(m_dialerctl, arguments, config, unprivileged);
     }
     static QJsonArray portsOf(const QByteArray& json) {
-        const QJsonDocument document = QJsonDocument::fromJson(json);
-        return document.isArray() ? document.array() : document["ports"].toArray();
+        return QJsonDocument::fromJson(json)["ports"].toArray();
     }
 
     bool startWindow(const QString& config = {}) {
@@ -213,9 +212,9 @@ private Q_SLOTS:
         QCOMPARE(ports.size(), 3);
         QCOMPARE(seen.mid(0, 2), QStringList({"COM1 /dev/ttyUSB0", "COM2 /dev/ttyUSB1"}));
         QVERIFY2(seen[2].startsWith("COM3 /dev/ttyS"), qPrintable(seen.join(", ")));
-        QCOMPARE(ports[0]["serialNumber"].toString(), "A1");
-        QCOMPARE(ports[0]["description"].toString(), "QEMU USB SERIAL");
-        QCOMPARE(ports[1]["byId"].toString(), byId("A2"));
+        QCOMPARE(ports[0]["adapter"]["serial"].toString(), "A1");
+        QCOMPARE(ports[0]["adapter"]["description"].toString(), "QEMU USB SERIAL");
+        QCOMPARE(ports[1]["adapter"]["by_id"].toString(), byId("A2"));
         const Run table = dialerctl({"ports"});
         QVERIFY2(table.out.contains("QEMU USB SERIAL") && table.out.contains("serial A1"),
                  table.out);
@@ -323,7 +322,7 @@ private Q_SLOTS:
     void adapterPluggedLater_dialerctl() {
         const QJsonArray ports = portsOf(dialerctl({"ports", "--json"}).out);
         QCOMPARE(ports.size(), 5);
-        QCOMPARE(ports[3]["serialNumber"].toString(), "A7");
+        QCOMPARE(ports[3]["adapter"]["serial"].toString(), "A7");
         QVERIFY(ports[4]["device"].toString().startsWith("/dev/ttyS"));
     }
 
