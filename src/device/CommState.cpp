@@ -78,11 +78,4 @@ QString failure(Step step, unsigned long code) {
     return SystemText::fromCode(code);
 }
 
-QString partialWrite(qint64 written, qint64 size) {
-    return QStringLiteral("команда передана не полностью: ушло %1 байт из %2, дозвонщик мог "
-                          "получить её часть; считайте его заново")
-        .arg(written)
-        .arg(size);
-}
-
 } // namespace CommState

@@ -70,7 +70,4 @@ enum class Step { Open, LineSettings };
 // drivers give and that a user can do something about get words of their own.
 [[nodiscard]] QString failure(Step step, unsigned long code);
 
-// A write that went out only in part: some of the command may have reached the dialer.
-[[nodiscard]] QString partialWrite(qint64 written, qint64 size);
-
 } // namespace CommState

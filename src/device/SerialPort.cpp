@@ -4,21 +4,21 @@
 
 #include "SerialPort.h"
 
-#include "CommState.h"
 #include "DeviceAccess.h"
-#include "PortDiscovery.h"
+#include "Opening.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
 
 #include <limits>
-#include <mutex>
 
 namespace {
 
-std::mutex hookMutex;
-SerialPort::OpeningHook& installedHook() {
-    static SerialPort::OpeningHook hook;
-    return hook;
+// A write that went out only in part: some of the command may have reached the dialer.
+QString partialWrite(qint64 written, qint64 size) {
+    return QStringLiteral("команда передана не полностью: ушло %1 байт из %2, дозвонщик мог "
+                          "получить её часть; считайте его заново")
+        .arg(written)
+        .arg(size);
 }
 
 // What a user who may not open the device is told to do.
@@ -33,66 +33,6 @@ QString deniedMessage(const QString& path, const QString& group) {
 }
 
 } // namespace
-
-void SerialPort::setOpeningHook(OpeningHook hook) {
-    const std::lock_guard lock(hookMutex);
-    installedHook() = std::move(hook);
-}
-
-SerialPort::OpeningHook SerialPort::openingHook() {
-    const std::lock_guard lock(hookMutex);
-    return installedHook();
-}
-
-std::optional<LineSettings> parseLineSettings(QStringView settings) {
-    const QList<QStringView> parts = settings.split(u',');
-    if (parts.size() != 4)
-        return std::nullopt;
-    LineSettings line;
-    bool ok = false;
-    line.baudRate = parts[0].trimmed().toInt(&ok);
-    if (!ok || line.baudRate <= 0)
-        return std::nullopt;
-
-    const QStringView parity = parts[1].trimmed();
-    if (parity.size() != 1)
-        return std::nullopt;
-    switch (parity.front().toUpper().unicode()) {
-    case u'N':
-        line.parity = QSerialPort::NoParity;
-        break;
-    case u'E':
-        line.parity = QSerialPort::EvenParity;
-        break;
-    case u'O':
-        line.parity = QSerialPort::OddParity;
-        break;
-    case u'M':
-        line.parity = QSerialPort::MarkParity;
-        break;
-    case u'S':
-        line.parity = QSerialPort::SpaceParity;
-        break;
-    default:
-        return std::nullopt;
-    }
-
-    const int dataBits = parts[2].trimmed().toInt(&ok);
-    if (!ok || dataBits < 5 || dataBits > 8)
-        return std::nullopt;
-    line.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
-
-    const QStringView stop = parts[3].trimmed();
-    if (stop == u"1")
-        line.stopBits = QSerialPort::OneStop;
-    else if (stop == u"1.5")
-        line.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == u"2")
-        line.stopBits = QSerialPort::TwoStop;
-    else
-        return std::nullopt;
-    return line;
-}
 
 SerialPort::SerialPort(QObject *parent)
     : QObject(parent) {
@@ -110,7 +50,7 @@ void SerialPort::openWithin(int waitMs, std::function<void(bool opened)> done) {
         done(setPortOpen(true));
         return;
     }
-    m_trial = TrialOpening::start(m_map, m_commPort);
+    m_trial = TrialOpening::start(device->path);
     m_openingDone = std::move(done);
     m_openingWaitMs = waitMs;
     m_openingSince.start();
@@ -153,6 +93,9 @@ void SerialPort::clearError() {
 }
 
 std::optional<PortMap::Device> SerialPort::device() const {
+    if (m_named)
+        return m_named->isEmpty() ? std::nullopt
+                                  : std::optional<PortMap::Device>(PortMap::Device{*m_named, {}});
     if (std::optional<PortMap::Device> mapped = m_map.device(m_commPort))
         return mapped;
     return PortMap::systemDevice(m_commPort);
@@ -267,8 +210,6 @@ bool SerialPort::setPortOpen(bool open) {
         }
         closePort();
     }
-    if (const OpeningHook hook = openingHook())
-        hook(device->path);
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     Q_ASSERT(line); // setSettings accepts nothing else
 
@@ -323,7 +264,7 @@ bool SerialPort::setOutput(const QString& text) {
                     QStringLiteral("текст содержит символ вне кодировки windows-1251"));
     const qint64 written = m_port.write(*bytes);
     if (written > 0 && written < bytes->size())
-        return fail(Error::PartialWrite, CommState::partialWrite(written, bytes->size()));
+        return fail(Error::PartialWrite, partialWrite(written, bytes->size()));
     if (written != bytes->size())
         return fail(Error::Io, SystemText::inRussian(m_port.errorString()));
     return true;

@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include "LineSettings.h"
 #include "PortMap.h"
 #include "SerialLine.h"
 
@@ -54,6 +55,10 @@ public:
 
     void setPortMap(PortMap map) { m_map = std::move(map); }
     [[nodiscard]] const PortMap& portMap() const { return m_map; }
+    // Names the device this port opens directly, instead of the one CommPort names in the map:
+    // a port that is already resolved to its device (a program given a port or a path). An empty
+    // path names no device, and opening fails as for a number without one.
+    void nameDevice(QString path) { m_named = std::move(path); }
 
     // "baud,parity,data bits,stop bits", such as "115200,N,8,1".
     [[nodiscard]] bool setSettings(const QString& settings);
@@ -88,11 +93,11 @@ public:
     [[nodiscard]] bool PortOpen() const { return m_port.isOpen() && !m_kept; }
 
     // Opens as setPortOpen(true) does without holding up this thread while a driver takes its
-    // time (a Bluetooth link, an rfcomm device): the device is first opened and closed on a thread
-    // of its own, as the probe opens it, and opened here only once that opening has returned.
-    // `done` then runs on this thread with the outcome. An opening that has not returned within
-    // `waitMs` fails with Timeout; its thread closes the device whenever it returns. A device
-    // held, or a port with no device at all, is taken at once.
+    // time (a Bluetooth link, an rfcomm device): the device is first tried apart (TrialOpening),
+    // as the probe tries it, and opened here only once that trial has returned. `done` then runs
+    // on this thread with the outcome. An opening that has not returned within `waitMs` fails with
+    // Timeout; the trial closes the device whenever it returns. A device held, or a port with no
+    // device at all, is taken at once.
     void openWithin(int waitMs, std::function<void(bool opened)> done);
     // Forgets an opening under way: `done` will not run.
     void cancelOpening();
@@ -120,14 +125,9 @@ public:
     [[nodiscard]] QString portLabel() const;
     void setPortLabel(QString label) { m_label = std::move(label); }
 
-    // The device CommPort names: the map's, or beyond the map's nine the system's own port.
+    // The device named directly, or the one CommPort names: the map's, or beyond the map's nine
+    // the system's own port.
     [[nodiscard]] std::optional<PortMap::Device> device() const;
-
-    // Runs, on the opening thread, just before every opening of a device, with its path: a seam
-    // through which a test makes an opening take as long as a slow driver's. Thread-safe.
-    using OpeningHook = std::function<void(const QString& devicePath)>;
-    static void setOpeningHook(OpeningHook hook);
-    [[nodiscard]] static OpeningHook openingHook();
 
 Q_SIGNALS:
     void OnComm();
@@ -143,6 +143,7 @@ private:
 
     SerialLine m_port;
     PortMap m_map;
+    std::optional<QString> m_named;
     QString m_label;
     QString m_settings = QStringLiteral("9600,N,8,1");
     qint16 m_commPort = 1;
@@ -165,13 +166,3 @@ private:
     QString m_errorString;
     bool m_losing = false;
 };
-
-struct LineSettings {
-    qint32 baudRate = 0;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// Nothing when the text is not of the form "115200,N,8,1".
-[[nodiscard]] std::optional<LineSettings> parseLineSettings(QStringView settings);

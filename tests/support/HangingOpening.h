@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "device/SerialPort.h"
+#include "device/Opening.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -12,14 +12,14 @@
 
 #include <atomic>
 
-// Makes every opening of one device hang, as a Bluetooth serial link's does, until released or
-// for at most `hangMs`. On leaving scope it releases the opening, waits until it has returned and
-// its thread has ended, and takes the seam away.
+// Makes every trial opening of one device hang, as a Bluetooth serial link's does, until released
+// or for at most `hangMs`. On leaving scope it releases the opening, waits until it has returned
+// and its thread has ended, and takes the seam away.
 class HangingOpening {
 public:
     explicit HangingOpening(QString devicePath, int hangMs = 5000)
         : m_path(std::move(devicePath)) {
-        SerialPort::setOpeningHook([this, hangMs](const QString& path) {
+        TrialOpening::setHook([this, hangMs](const QString& path) {
             if (path != m_path)
                 return;
             ++m_started;
@@ -33,7 +33,7 @@ public:
     ~HangingOpening() {
         m_released = true;
         (void)QTest::qWaitFor([this] { return m_returned == m_started; }, 10000);
-        SerialPort::setOpeningHook({});
+        TrialOpening::setHook({});
         QTest::qWait(50); // the opening thread closes its port, ends and is deleted
     }
     HangingOpening(const HangingOpening&) = delete;
