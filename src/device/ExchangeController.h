@@ -4,59 +4,38 @@
 
 #pragma once
 
-#include "Outcome.h"
-#include "SerialPort.h"
-#include "settings/DialerSettings.h"
+#include "Exchange.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
-// What an exchange needs from whoever presses its buttons: the port selector's text, the record
-// a save sends, and a way to tell the user. A window shows a modal box; a program without one
-// keeps or prints the text.
+// What the window's exchange needs from the window: the port its selector names, the record a
+// save sends, and a way to tell the user.
 class ExchangeHost {
 public:
     virtual ~ExchangeHost() = default;
-    [[nodiscard]] virtual QString portSelectorText() const = 0;
+    // The port number the selector's text names (the selector's own rule).
+    [[nodiscard]] virtual int selectedPort() const = 0;
     [[nodiscard]] virtual const DialerSettings& settings() const = 0;
     // Returns once the user has taken note (a modal box has been dismissed).
     virtual void showInfo(const QString& text) = 0;
 };
 
-// One exchange with the dialer: a Read or Save press opens the selected port and writes one
-// command, everything the device sends in the next 500 ms is collected, and the first tick of
-// Timer1 judges it (judgeReply), reports the verdict, shows its message and closes the port. One
-// press, one verdict: a press while an exchange is under way is ignored, and the verdict is taken
-// once however many ticks arrive while its message box is open.
-//
-// The port's opening holds up nobody: the device is first opened on a thread of its own (as the
-// probe opens it), the event loop goes on meanwhile, and a port whose opening has not returned
-// within OpeningWaitMs is reported as not opened.
-//
-// The exchange owns its serial port and its timer and shares nothing with another exchange, so
-// several can run side by side in one event loop, one per port.
+// The window's exchange: a Read or Save press takes the selected port number into PortNum and
+// starts the exchange (Exchange) with the current record; each OnComm of the serial control
+// collects; the first tick of Timer1 judges, reports the verdict, shows its message and only then
+// ends the exchange, closing the port. One press, one verdict: a press while an exchange is under
+// way is ignored, and the verdict is taken once however many ticks arrive while its message box
+// is open. A press that cannot start is told in a message as well.
 class ExchangeController : public QObject {
     Q_OBJECT
 
 public:
-    enum class State { Idle, Opening, Collecting, Reporting };
-    Q_ENUM(State)
-
-    // Why a press could not start an exchange.
-    enum class Refusal {
-        Unsendable, // a value of the record holds a comma, CR, LF or a character the line lacks
-        PortFailed, // the port did not open, or took no command; port().error() tells why
-    };
-    Q_ENUM(Refusal)
-
-    static constexpr int CollectionMs = 500;
-    // How long the port's opening may take before the exchange gives up on it; the window goes
-    // on meanwhile, and a press is ignored as during the collection.
-    static constexpr int OpeningWaitMs = 1500;
-    // A complete read response is a few dozen characters; a device that floods the line is not
-    // allowed to exhaust memory. What arrives beyond this is read and dropped.
-    static constexpr qsizetype MaxCollected = qsizetype{64} * 1024;
+    using State = Exchange::State;
+    using Refusal = Exchange::Refusal;
+    static constexpr int CollectionMs = Exchange::CollectionMs;
+    static constexpr int OpeningWaitMs = Exchange::OpeningWaitMs;
+    static constexpr qsizetype MaxCollected = Exchange::MaxCollected;
 
     explicit ExchangeController(ExchangeHost& host, QObject *parent = nullptr);
 
@@ -66,38 +45,30 @@ public:
     void Timer1_Timer();
 
     // The host is going away (Exit): the exchange ends without a verdict.
-    void abandon();
+    void abandon() { m_exchange.abandon(); }
 
-    [[nodiscard]] SerialPort& port() { return m_port; }
-    [[nodiscard]] const SerialPort& port() const { return m_port; }
-    [[nodiscard]] State state() const { return m_state; }
-    [[nodiscard]] const QString& TheData() const { return m_theData; }
+    [[nodiscard]] SerialPort& port() { return m_exchange.port(); }
+    [[nodiscard]] const SerialPort& port() const { return m_exchange.port(); }
+    [[nodiscard]] State state() const { return m_exchange.state(); }
+    [[nodiscard]] const QString& TheData() const { return m_exchange.TheData(); }
     [[nodiscard]] const QString& PortNum() const { return m_portNum; }
-    [[nodiscard]] const QTimer& timer() const { return m_timer; }
+    [[nodiscard]] const QTimer& timer() const { return m_exchange.timer(); }
 
 Q_SIGNALS:
     // The verdict and, for a read, the six values, just before its message is shown. A host that
     // keeps the values takes them here.
     void verdictReached(const Verdict& verdict);
     // A press that could not start; its message follows through showInfo.
-    void refused(ExchangeController::Refusal why, const QString& message);
+    void refused(Exchange::Refusal why, const QString& message);
     // The command has gone out; the collection begins.
     void commandSent();
     // Back to Idle: after a verdict's message, or after a refused press.
     void exchangeEnded();
 
 private:
-    enum class Command { Read, Save };
-    void start(Command command);
-    void onOpened(bool opened);
-    void refuse(Refusal why, const QString& message);
-    void finish();
+    void press(Exchange::Command command);
 
     ExchangeHost& m_host;
-    SerialPort m_port;
-    QTimer m_timer;
-    QString m_theData;
+    Exchange m_exchange; // owns the serial control (MSComm1) and Timer1
     QString m_portNum;
-    State m_state = State::Idle;
-    Command m_command = Command::Read;
 };

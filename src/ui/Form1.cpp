@@ -138,8 +138,8 @@ void Form1::SortLine(const Verdict& verdict) {
     m_correctData = 1;
 }
 
-QString Form1::portSelectorText() const {
-    return Combo1->currentText();
+int Form1::selectedPort() const {
+    return selectedPortOf(Combo1->currentText());
 }
 
 void Form1::showInfo(const QString& text) {

@@ -60,7 +60,7 @@ public:
     [[nodiscard]] qint16 CorrectData() const { return m_correctData; }
 
     // ExchangeHost
-    [[nodiscard]] QString portSelectorText() const override;
+    [[nodiscard]] int selectedPort() const override;
     [[nodiscard]] const DialerSettings& settings() const override { return m_settings; }
     void showInfo(const QString& text) override;
 

@@ -4,6 +4,8 @@
 
 #include "PortSelector.h"
 
+#include "device/PortMap.h"
+
 #include <QLineEdit>
 
 PortSelector::PortSelector(QWidget *parent)
@@ -19,4 +21,15 @@ PortSelector::PortSelector(QWidget *parent)
 void PortSelector::showPopup() {
     Q_EMIT popupAboutToShow();
     QComboBox::showPopup();
+}
+
+int SelectedPortNumber(QStringView selectorText) {
+    if (selectorText.size() < 4)
+        return 0;
+    const char16_t c = selectorText[3].unicode();
+    return c >= u'0' && c <= u'9' ? c - u'0' : 0;
+}
+
+int selectedPortOf(QStringView selectorText) {
+    return PortMap::systemPortNumber(selectorText).value_or(SelectedPortNumber(selectorText));
 }

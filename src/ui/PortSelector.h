@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QStringView>
 
 // The port selector: a list of ports with a text part the user may type into. The text is
 // exactly what was typed or chosen: no inline completion ("COM" stays "COM", "com3" stays "com3"),
@@ -21,3 +22,11 @@ Q_SIGNALS:
     // The list is about to open: the moment to look for ports that have appeared.
     void popupAboutToShow();
 };
+
+// The port number the selector's text names: its fourth character alone, when it is a decimal
+// digit; otherwise 0. "COM3" gives 3, "COM12" gives 1, "COM 4" and "COM" give 0.
+[[nodiscard]] int SelectedPortNumber(QStringView selectorText);
+
+// The port a press takes from the selector: a typed name of a port beyond the nine ("COM12" on
+// Windows) is that port; otherwise the fourth character gives the number.
+[[nodiscard]] int selectedPortOf(QStringView selectorText);

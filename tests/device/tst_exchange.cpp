@@ -207,21 +207,21 @@ private Q_SLOTS:
     }
 
     void portThatCannotBeOpenedIsReportedAndNothingRuns_data() {
-        QTest::addColumn<QString>("selector");
+        QTest::addColumn<int>("selected");
         QTest::addColumn<bool>("busy");
         QTest::addColumn<QString>("named");
-        QTest::newRow("missing") << "COM4" << false << "COM4";
-        QTest::newRow("port 0") << "COM" << false << "COM0";
-        QTest::newRow("busy") << "COM1" << true << "COM1";
+        QTest::newRow("missing") << 4 << false << "COM4";
+        QTest::newRow("port 0") << 0 << false << "COM0";
+        QTest::newRow("busy") << 1 << true << "COM1";
     }
     void portThatCannotBeOpenedIsReportedAndNothingRuns() {
-        QFETCH(QString, selector);
+        QFETCH(int, selected);
         QFETCH(bool, busy);
         QFETCH(QString, named);
         QSerialPort holder(m_device.portPath());
         if (busy)
             QVERIFY(holder.open(QIODevice::ReadWrite));
-        m_host.selector = selector;
+        m_host.port = selected;
         QSignalSpy ended(m_exchange.get(), &ExchangeController::exchangeEnded);
         press(false);
         QCOMPARE(ended.size(), 1);

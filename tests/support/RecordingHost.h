@@ -13,11 +13,11 @@
 
 #include <functional>
 
-// The host side of an exchange without a window: a selector text, a record that takes the values
+// The host side of an exchange without a window: a selected port, a record that takes the values
 // of every read verdict (as the window's fields do), and the messages it would have shown.
 class RecordingHost : public ExchangeHost {
 public:
-    QString selector = QStringLiteral("COM1");
+    int port = 1;
     DialerSettings record = DialerSettings::defaults();
     QStringList messages;
     QList<Verdict> verdicts;
@@ -32,7 +32,7 @@ public:
                          });
     }
 
-    QString portSelectorText() const override { return selector; }
+    int selectedPort() const override { return port; }
     const DialerSettings& settings() const override { return record; }
     void showInfo(const QString& text) override {
         messages << text;

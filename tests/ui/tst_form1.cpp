@@ -8,6 +8,7 @@
 #include "ui/Form1.h"
 #include "ui/FormLayout.h"
 #include "ui/LinkLabel.h"
+#include "ui/PortSelector.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -504,6 +505,28 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         QCOMPARE(shown(*form), before);
         QVERIFY(m_messages.isEmpty());
+    }
+
+    // The selector's rule: the fourth character of its text alone.
+    void portNumberIsTheFourthCharacterAlone_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("port");
+        QTest::newRow("COM3") << "COM3" << 3;
+        QTest::newRow("COM9") << "COM9" << 9;
+        QTest::newRow("COM12 gives 1") << "COM12" << 1;
+        QTest::newRow("ABC5 gives 5") << "ABC5" << 5;
+        QTest::newRow("typed COM7") << "COM7" << 7;
+        QTest::newRow("COM0") << "COM0" << 0;
+        QTest::newRow("COM alone") << "COM" << 0;
+        QTest::newRow("COMx") << "COMx" << 0;
+        QTest::newRow("COM 4 with a blank") << "COM 4" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("a non-ASCII digit") << QString::fromUtf16(u"COM\u0663") << 0;
+    }
+    void portNumberIsTheFourthCharacterAlone() {
+        QFETCH(QString, text);
+        QFETCH(int, port);
+        QCOMPARE(SelectedPortNumber(text), port);
     }
 
     void minimisingAndRestoringMovesNothing() {
