@@ -12,6 +12,14 @@
 
 namespace {
 
+int deviceGroup(QStringView name) {
+    if (name.startsWith(u"ttyUSB"))
+        return 0;
+    if (name.startsWith(u"ttyACM"))
+        return 1;
+    return 2;
+}
+
 QStringView unquoted(QStringView value) {
     if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
         return value.sliced(1, value.size() - 2);
@@ -169,4 +177,68 @@ std::optional<PortMap::Device> PortMap::device(int port) const {
 bool PortMap::isEmpty() const {
     return std::none_of(m_ports.begin(), m_ports.end(),
                         [](const std::optional<Device>& d) { return d.has_value(); });
+}
+
+// Device files: USB adapters, then CDC-ACM devices, then the rest, each in natural order.
+PortMap PortMap::numberDeviceFiles(QList<Candidate> devices) {
+    std::stable_sort(devices.begin(), devices.end(), [](const Candidate& a, const Candidate& b) {
+        const int groupA = deviceGroup(a.name);
+        const int groupB = deviceGroup(b.name);
+        if (groupA != groupB)
+            return groupA < groupB;
+        return naturalLess(a.name, b.name);
+    });
+    PortMap map;
+    int port = FirstPort;
+    for (const Candidate& c : devices) {
+        if (port > LastPort)
+            break;
+        map.setDevice(port++, {c.path, c.description});
+    }
+    if (!map.isEmpty())
+        map.m_source = Source::Devices;
+    return map;
+}
+
+// COMn up to 9 is the system's own COMn. The ports numbered above 9 that are present take the
+// numbers no present port holds, in natural order; a number still free names the system's COMn,
+// which need not be present now to be opened.
+PortMap PortMap::numberComPorts(const QList<Candidate>& devices) {
+    PortMap map;
+    QList<Candidate> beyond;
+    for (const Candidate& c : devices) {
+        if (const std::optional<int> port = portNumber(c.name))
+            map.setDevice(*port, {c.path, c.description, Naming::OwnNumber});
+        else if (systemPortNumber(c.name))
+            beyond.append(c);
+    }
+    std::stable_sort(beyond.begin(), beyond.end(), [](const Candidate& a, const Candidate& b) {
+        return naturalLess(a.name, b.name);
+    });
+    int port = FirstPort;
+    for (const Candidate& c : std::as_const(beyond)) {
+        while (port <= LastPort && map.device(port))
+            ++port;
+        if (port > LastPort)
+            break;
+        map.setDevice(port, {c.path, c.description});
+    }
+    for (port = FirstPort; port <= LastPort; ++port) {
+        if (!map.device(port))
+            map.setDevice(port, {portName(port), {}, Naming::Assumed});
+    }
+    map.m_source = Source::Devices;
+    return map;
+}
+
+PortMap PortMap::fromDevices(QList<Candidate> devices, Numbering numbering) {
+    return numbering == Numbering::ComPorts ? numberComPorts(devices)
+                                            : numberDeviceFiles(std::move(devices));
+}
+
+std::optional<PortMap::Device> PortMap::systemDevice(int port, Numbering numbering) {
+    // Only COM port names go beyond the nine: device files have no such names.
+    if (numbering != Numbering::ComPorts || port <= LastPort || port > 32767)
+        return std::nullopt;
+    return Device{QStringLiteral("\\\\.\\COM%1").arg(port), {}};
 }

@@ -80,15 +80,24 @@ public:
 
     [[nodiscard]] static Adapter adapterOf(const QString& devicePath);
 
-    // Numbers the devices in the order described above.
-    [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices);
+    // How a system names its serial ports, and so how they are numbered.
+    enum class Numbering {
+        ComPorts,    // Windows: COM1, COM2 ... as the system numbers them
+        DeviceFiles, // elsewhere: device files such as /dev/ttyUSB0, numbered here
+    };
+    [[nodiscard]] static Numbering systemNumbering();
+
+    // Numbers the devices in the order described above, by the given system's rule.
+    [[nodiscard]] static PortMap fromDevices(QList<Candidate> devices,
+                                             Numbering numbering = systemNumbering());
 
     // The port a typed name stands for beyond the nine numbers: 12 for "COM12". Nothing for any
     // other text. Such a name is never read by its fourth character as COM1.
     [[nodiscard]] static std::optional<int> systemPortNumber(QStringView text);
     // The device of such a port: on Windows the system's own ("\\.\COM12" for 12); none on
     // systems whose ports have no such names, so that opening it fails, naming the port.
-    [[nodiscard]] static std::optional<Device> systemDevice(int port);
+    [[nodiscard]] static std::optional<Device>
+    systemDevice(int port, Numbering numbering = systemNumbering());
 
     // Takes in the devices of a fresh look at the system that this map does not name yet, each
     // under the lowest free number; the ports already named keep their numbers, present or not.
@@ -103,6 +112,8 @@ public:
 private:
     [[nodiscard]] static QList<Candidate> systemDevices();
     [[nodiscard]] static QList<Candidate> qtSerialDevices();
+    [[nodiscard]] static PortMap numberDeviceFiles(QList<Candidate> devices);
+    [[nodiscard]] static PortMap numberComPorts(const QList<Candidate>& devices);
 
     std::array<std::optional<Device>, LastPort + 1> m_ports;
     Source m_source = Source::None;

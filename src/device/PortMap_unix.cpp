@@ -10,17 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-
 namespace {
-
-int deviceGroup(QStringView name) {
-    if (name.startsWith(u"ttyUSB"))
-        return 0;
-    if (name.startsWith(u"ttyACM"))
-        return 1;
-    return 2;
-}
 
 QString firstLine(const QString& path) {
     QFile file(path);
@@ -97,27 +87,6 @@ PortMap::Adapter PortMap::adapterOf(const QString& devicePath) {
     return adapter;
 }
 
-PortMap PortMap::fromDevices(QList<Candidate> devices) {
-    std::stable_sort(devices.begin(), devices.end(), [](const Candidate& a, const Candidate& b) {
-        const int groupA = deviceGroup(a.name);
-        const int groupB = deviceGroup(b.name);
-        if (groupA != groupB)
-            return groupA < groupB;
-        return naturalLess(a.name, b.name);
-    });
-    PortMap map;
-    int port = FirstPort;
-    for (const Candidate& c : devices) {
-        if (port > LastPort)
-            break;
-        map.setDevice(port++, {c.path, c.description});
-    }
-    if (!map.isEmpty())
-        map.m_source = Source::Devices;
-    return map;
-}
-
-// Only the nine names exist here: a COM name beyond them names no device.
-std::optional<PortMap::Device> PortMap::systemDevice(int) {
-    return std::nullopt;
+PortMap::Numbering PortMap::systemNumbering() {
+    return Numbering::DeviceFiles;
 }

@@ -2,7 +2,6 @@
 //
 // SPDX-License-Identifier: MIT
 
-#include "device/PortDiscovery.h"
 #include "device/PortMap.h"
 
 #include <QDir>
@@ -62,7 +61,7 @@ private Q_SLOTS:
                  expected.isEmpty() ? PortMap::Source::None : PortMap::Source::MapFile);
     }
 
-#ifndef Q_OS_WIN
+    // Device files (Linux): USB adapters first, then CDC-ACM devices, then the rest.
     void devicesAreNumberedUsbFirstInNaturalOrder_data() {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("expected");
@@ -88,11 +87,10 @@ private Q_SLOTS:
         QList<PortMap::Candidate> devices;
         for (const QString& name : names)
             devices.append({name, "/dev/" + name, {}});
-        QCOMPARE(describe(PortMap::fromDevices(devices)), expected);
+        QCOMPARE(describe(PortMap::fromDevices(devices, PortMap::Numbering::DeviceFiles)),
+                 expected);
     }
-#endif
 
-#ifdef Q_OS_WIN
     // COMn up to 9 keeps its own number where present; the ports above 9 take the free numbers in
     // natural order; a number still free names the system's own COMn. A later look adds new
     // ports without moving those already numbered.
@@ -125,12 +123,12 @@ private Q_SLOTS:
                 devices.append({name, "\\\\.\\" + name, {}});
             return devices;
         };
-        PortMap map = PortMap::fromDevices(candidates(names));
+        constexpr auto ComPorts = PortMap::Numbering::ComPorts;
+        PortMap map = PortMap::fromDevices(candidates(names), ComPorts);
         if (!later.isEmpty())
-            map.adoptNewDevices(PortMap::fromDevices(candidates(later)));
+            map.adoptNewDevices(PortMap::fromDevices(candidates(later), ComPorts));
         QCOMPARE(describe(map), expected);
     }
-#endif
 
     // A typed name beyond the nine is the system's own port where the system has such names
     // (Windows), and nothing elsewhere, where the fourth character alone counts.
@@ -150,11 +148,9 @@ private Q_SLOTS:
         QFETCH(int, port);
         QCOMPARE(PortMap::systemPortNumber(text).value_or(0), port);
         // Such a number opens the system's port of that name on Windows, and nothing elsewhere.
-#ifdef Q_OS_WIN
-        QVERIFY(PortMap::systemDevice(12).has_value());
-#else
-        QVERIFY(!PortMap::systemDevice(12).has_value());
-#endif
+        QCOMPARE(PortMap::systemDevice(12, PortMap::Numbering::ComPorts)->path,
+                 QString("\\\\.\\COM12"));
+        QVERIFY(!PortMap::systemDevice(12, PortMap::Numbering::DeviceFiles));
     }
 
     void mapFileInTheUsersConfigurationFolderTakesPrecedence() {
@@ -183,27 +179,6 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", before);
 #endif
         QCOMPARE(describe(map), (QStringList{"5=/dev/pts/99", "6=COM12"}));
-    }
-
-    void portNumberIsTheFourthCharacterAlone_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("port");
-        QTest::newRow("COM3") << "COM3" << 3;
-        QTest::newRow("COM9") << "COM9" << 9;
-        QTest::newRow("COM12 gives 1") << "COM12" << 1;
-        QTest::newRow("ABC5 gives 5") << "ABC5" << 5;
-        QTest::newRow("typed COM7") << "COM7" << 7;
-        QTest::newRow("COM0") << "COM0" << 0;
-        QTest::newRow("COM alone") << "COM" << 0;
-        QTest::newRow("COMx") << "COMx" << 0;
-        QTest::newRow("COM 4 with a blank") << "COM 4" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("a non-ASCII digit") << QString::fromUtf16(u"COM\u0663") << 0;
-    }
-    void portNumberIsTheFourthCharacterAlone() {
-        QFETCH(QString, text);
-        QFETCH(int, port);
-        QCOMPARE(SelectedPortNumber(text), port);
     }
 
     void naturalOrderComparesNumbersByValue_data() {
