@@ -69,6 +69,20 @@ std::optional<UsageError> takeAssignments(Invocation& invocation, const QStringL
 
 } // namespace
 
+QString commandName(Command command) {
+    switch (command) {
+    case Command::Ports:
+        return QStringLiteral("ports");
+    case Command::Read:
+        return QStringLiteral("read");
+    case Command::Write:
+        return QStringLiteral("write");
+    case Command::Apply:
+        return QStringLiteral("apply");
+    }
+    return {};
+}
+
 QString fieldName(int field) {
     return field < 5 ? QStringLiteral("phone%1").arg(field + 1) : QStringLiteral("free");
 }
@@ -121,65 +135,72 @@ QString helpText() {
         "error (nothing was sent).\n");
 }
 
-ParseResult parseCommandLine(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("P"));
-    const QCommandLineOption json(QStringLiteral("json"));
-    const QCommandLineOption ini(QStringLiteral("ini"));
-    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption values(QStringLiteral("values"), {}, QStringLiteral("LIST"));
-    const QCommandLineOption set(QStringLiteral("set"), {}, QStringLiteral("FIELD=VALUE"));
-    const QCommandLineOption verify(QStringLiteral("verify"));
-    const QCommandLineOption retries(QStringLiteral("retries"), {}, QStringLiteral("N"));
-    const QCommandLineOption log(QStringLiteral("log"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption check(QStringLiteral("check"));
-    const QCommandLineOption backup(QStringLiteral("backup"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption expectSerial(QStringLiteral("expect-serial"), {},
-                                          QStringLiteral("SERIAL"));
-    const QCommandLineOption portMap(QStringLiteral("port-map"), {}, QStringLiteral("FILE"));
-    const QCommandLineOption waitBusy(QStringLiteral("wait-busy"), {}, QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, port, json, ini, from, values, set, verify, retries, log,
-                       check, backup, expectSerial, portMap, waitBusy});
+namespace {
 
-    // QCommandLineParser wants the program's name first.
-    if (!parser.parse(QStringList{QStringLiteral("dialerctl")} + arguments))
-        return UsageError{usage(parser.errorText())};
-    if (parser.isSet(help))
-        return Early::Help;
-    if (parser.isSet(version))
-        return Early::Version;
+// The options, read in one pass; each part of the invocation is taken from them in turn.
+class Options {
+public:
+    Options() {
+        m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+        m_parser.addOptions({help, version, port, json, ini, from, values, set, verify, retries,
+                             log, check, backup, expectSerial, portMap, waitBusy});
+    }
 
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return UsageError{usage(QStringLiteral("No command given: ports, read, write or apply."))};
-    if (positional.size() > 1)
-        return UsageError{usage(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(1)))};
+    bool parse(const QStringList& arguments) {
+        // QCommandLineParser wants the program's name first.
+        return m_parser.parse(QStringList{QStringLiteral("dialerctl")} + arguments);
+    }
+    [[nodiscard]] QString errorText() const { return m_parser.errorText(); }
+    [[nodiscard]] bool isSet(const QCommandLineOption& option) const {
+        return m_parser.isSet(option);
+    }
+    [[nodiscard]] QStringList positional() const { return m_parser.positionalArguments(); }
+    [[nodiscard]] QString value(const QCommandLineOption& option) const {
+        return m_parser.value(option);
+    }
+    [[nodiscard]] QStringList valuesOf(const QCommandLineOption& option) const {
+        return m_parser.values(option);
+    }
 
-    Invocation invocation;
-    const QString& command = positional.front();
-    if (command == u"ports")
-        invocation.command = Command::Ports;
-    else if (command == u"read")
-        invocation.command = Command::Read;
-    else if (command == u"write")
-        invocation.command = Command::Write;
-    else if (command == u"apply")
-        invocation.command = Command::Apply;
-    else
-        return UsageError{usage(QStringLiteral("Unknown command '%1'.").arg(command))};
+    std::optional<UsageError> refuseOptionsNotTaken(Command command, const QString& name) const;
+    std::optional<UsageError> takeCommon(Invocation& invocation) const;
+    std::optional<UsageError> takeValueSource(Invocation& invocation, const QString& name) const;
 
-    // Which options each command takes.
-    const auto refuseFor = [&](const QCommandLineOption& option) -> std::optional<UsageError> {
-        if (!parser.isSet(option))
-            return std::nullopt;
-        return UsageError{usage(
-            QStringLiteral("'%1' does not take --%2.").arg(command, option.names().constFirst()))};
-    };
+    const QCommandLineOption help{QStringList{QStringLiteral("help"), QStringLiteral("h")}};
+    const QCommandLineOption version{QStringLiteral("version")};
+    const QCommandLineOption port{QStringLiteral("port"), {}, QStringLiteral("P")};
+    const QCommandLineOption json{QStringLiteral("json")};
+    const QCommandLineOption ini{QStringLiteral("ini")};
+    const QCommandLineOption from{QStringLiteral("from"), {}, QStringLiteral("FILE")};
+    const QCommandLineOption values{QStringLiteral("values"), {}, QStringLiteral("LIST")};
+    const QCommandLineOption set{QStringLiteral("set"), {}, QStringLiteral("FIELD=VALUE")};
+    const QCommandLineOption verify{QStringLiteral("verify")};
+    const QCommandLineOption retries{QStringLiteral("retries"), {}, QStringLiteral("N")};
+    const QCommandLineOption log{QStringLiteral("log"), {}, QStringLiteral("FILE")};
+    const QCommandLineOption check{QStringLiteral("check")};
+    const QCommandLineOption backup{QStringLiteral("backup"), {}, QStringLiteral("FILE")};
+    const QCommandLineOption expectSerial{
+        QStringLiteral("expect-serial"), {}, QStringLiteral("SERIAL")};
+    const QCommandLineOption portMap{QStringLiteral("port-map"), {}, QStringLiteral("FILE")};
+    const QCommandLineOption waitBusy{QStringLiteral("wait-busy"), {}, QStringLiteral("SECONDS")};
+
+private:
+    QCommandLineParser m_parser;
+};
+
+std::optional<Command> commandNamed(QStringView name) {
+    for (const Command command : {Command::Ports, Command::Read, Command::Write, Command::Apply}) {
+        if (name == commandName(command))
+            return command;
+    }
+    return std::nullopt;
+}
+
+// Which options each command takes.
+std::optional<UsageError> Options::refuseOptionsNotTaken(Command command,
+                                                         const QString& name) const {
     QList<const QCommandLineOption *> notTaken;
-    switch (invocation.command) {
+    switch (command) {
     case Command::Ports:
         notTaken = {&port,    &ini, &from,  &values, &set,          &verify,
                     &retries, &log, &check, &backup, &expectSerial, &waitBusy};
@@ -195,96 +216,146 @@ ParseResult parseCommandLine(const QStringList& arguments) {
         notTaken = {&ini, &verify};
         break;
     }
-    for (const QCommandLineOption *option : notTaken) {
-        if (std::optional<UsageError> error = refuseFor(*option))
-            return *error;
+    for (const QCommandLineOption *option : std::as_const(notTaken)) {
+        if (isSet(*option))
+            return UsageError{usage(QStringLiteral("'%1' does not take --%2.")
+                                        .arg(name, option->names().constFirst()))};
     }
+    return std::nullopt;
+}
 
-    invocation.ports = parser.values(port);
+// The options every command that takes them reads the same way.
+std::optional<UsageError> Options::takeCommon(Invocation& invocation) const {
+    invocation.ports = valuesOf(port);
     for (const QString& p : std::as_const(invocation.ports)) {
         if (p.trimmed().isEmpty())
             return UsageError{usage(QStringLiteral("--port needs a port name."))};
     }
-    if (parser.isSet(json) && parser.isSet(ini))
+    if (isSet(json) && isSet(ini))
         return UsageError{usage(QStringLiteral("--json and --ini exclude each other."))};
-    if (parser.isSet(json))
-        invocation.format = Format::Json;
-    if (parser.isSet(ini))
+    if (isSet(ini))
         invocation.format = Format::Ini;
-    invocation.verify = parser.isSet(verify) || invocation.command == Command::Apply;
-    invocation.check = parser.isSet(check);
-    invocation.logFile = parser.value(log);
-    invocation.backupFile = parser.value(backup);
-    invocation.portMapFile = parser.value(portMap);
-    if (parser.isSet(portMap) && invocation.portMapFile.isEmpty())
+    invocation.verify = isSet(verify) || invocation.command == Command::Apply;
+    invocation.check = isSet(check);
+    invocation.logFile = value(log);
+    invocation.backupFile = value(backup);
+    invocation.portMapFile = value(portMap);
+    // A guard left empty (a template variable that rendered empty) never switches itself off.
+    if (isSet(portMap) && invocation.portMapFile.isEmpty())
         return UsageError{usage(QStringLiteral("--port-map needs a file."))};
-    if (parser.isSet(expectSerial)) {
-        invocation.expectSerial = parser.value(expectSerial).trimmed();
+    if (isSet(expectSerial)) {
+        invocation.expectSerial = value(expectSerial).trimmed();
         if (invocation.expectSerial->isEmpty())
             return UsageError{usage(QStringLiteral("--expect-serial needs a serial number."))};
     }
-    if (parser.isSet(waitBusy)) {
+    if (isSet(waitBusy)) {
         bool ok = false;
-        const double seconds = parser.value(waitBusy).toDouble(&ok);
+        const double seconds = value(waitBusy).toDouble(&ok);
         if (!ok || seconds < 0 || seconds > 3600)
             return UsageError{
                 usage(QStringLiteral("--wait-busy takes a number of seconds from 0 to 3600."))};
         invocation.waitBusyMs = int(seconds * 1000);
     }
-
-    if (parser.isSet(retries)) {
+    if (isSet(retries)) {
         bool ok = false;
-        invocation.retries = parser.value(retries).toInt(&ok);
+        invocation.retries = value(retries).toInt(&ok);
         if (!ok || invocation.retries < 0 || invocation.retries > 100)
             return UsageError{usage(QStringLiteral("--retries takes a number from 0 to 100."))};
     }
+    return std::nullopt;
+}
 
-    if (invocation.command != Command::Write && invocation.command != Command::Apply)
-        return invocation;
-
+// Where the values of a write or an apply come from: exactly one of --from, --values and --set.
+std::optional<UsageError> Options::takeValueSource(Invocation& invocation,
+                                                   const QString& name) const {
     if (invocation.ports.isEmpty())
-        return UsageError{usage(QStringLiteral("%1 needs at least one --port.").arg(command))};
+        return UsageError{usage(QStringLiteral("%1 needs at least one --port.").arg(name))};
     if (!invocation.backupFile.isEmpty() && invocation.ports.size() != 1)
         return UsageError{usage(QStringLiteral("--backup keeps one dialer's values, so it needs "
                                                "exactly one --port."))};
-    const int sources =
-        int(parser.isSet(from)) + int(parser.isSet(values)) + int(parser.isSet(set));
-    if (sources != 1)
-        return UsageError{usage(
-            QStringLiteral("%1 needs exactly one of --from, --values and --set.").arg(command))};
-
-    if (parser.isSet(from)) {
-        if (parser.values(from).size() > 1)
+    if (int(isSet(from)) + int(isSet(values)) + int(isSet(set)) != 1)
+        return UsageError{
+            usage(QStringLiteral("%1 needs exactly one of --from, --values and --set.").arg(name))};
+    if (isSet(from)) {
+        if (valuesOf(from).size() > 1)
             return UsageError{usage(QStringLiteral("--from is given once."))};
         invocation.source = ValueSource::File;
-        invocation.fromFile = parser.value(from);
-        return invocation;
+        invocation.fromFile = value(from);
+        return std::nullopt;
     }
-    if (parser.isSet(values)) {
-        if (parser.values(values).size() > 1)
+    if (isSet(values)) {
+        if (valuesOf(values).size() > 1)
             return UsageError{usage(QStringLiteral("--values is given once."))};
-        if (parser.value(values) == QLatin1String(StandardInput)) {
-            invocation.source = ValueSource::List;
-            invocation.fromStdin = true;
-            return invocation;
-        }
-        if (std::optional<UsageError> error =
-                takeValueList(invocation, parser.value(values), QStringLiteral("--values")))
-            return *error;
-        return invocation;
-    }
-    const QStringList assignments = parser.values(set);
-    if (assignments.contains(QLatin1String(StandardInput))) {
-        if (assignments.size() > 1)
-            return UsageError{usage(QStringLiteral("--set - takes every field from standard "
-                                                   "input, and no other --set."))};
-        invocation.source = ValueSource::Set;
+        if (value(values) != QLatin1String(StandardInput))
+            return takeValueList(invocation, value(values), QStringLiteral("--values"));
+        invocation.source = ValueSource::List;
         invocation.fromStdin = true;
-        return invocation;
+        return std::nullopt;
     }
-    if (std::optional<UsageError> error = takeAssignments(invocation, assignments))
+    const QStringList assignments = valuesOf(set);
+    if (!assignments.contains(QLatin1String(StandardInput)))
+        return takeAssignments(invocation, assignments);
+    if (assignments.size() > 1)
+        return UsageError{usage(QStringLiteral("--set - takes every field from standard input, "
+                                               "and no other --set."))};
+    invocation.source = ValueSource::Set;
+    invocation.fromStdin = true;
+    return std::nullopt;
+}
+
+// Whether the arguments ask for JSON, so that a usage error is told in it as well, and the
+// command they name, if any.
+void noteFormat(const QStringList& arguments, UsageError& error) {
+    for (const QString& argument : arguments) {
+        if (argument == u"--")
+            break;
+        if (argument == u"--json")
+            error.json = true;
+        else if (error.command.isEmpty() && !argument.startsWith(u'-'))
+            error.command = argument;
+    }
+}
+
+ParseResult readArguments(const QStringList& arguments) {
+    Options options;
+    if (!options.parse(arguments))
+        return UsageError{usage(options.errorText())};
+    if (options.isSet(options.help))
+        return Early::Help;
+    if (options.isSet(options.version))
+        return Early::Version;
+
+    const QStringList positional = options.positional();
+    if (positional.isEmpty())
+        return UsageError{usage(QStringLiteral("No command given: ports, read, write or apply."))};
+    if (positional.size() > 1)
+        return UsageError{usage(QStringLiteral("Unexpected argument '%1'.").arg(positional.at(1)))};
+    const QString& name = positional.front();
+    const std::optional<Command> command = commandNamed(name);
+    if (!command)
+        return UsageError{usage(QStringLiteral("Unknown command '%1'.").arg(name))};
+
+    Invocation invocation;
+    invocation.command = *command;
+    if (options.isSet(options.json))
+        invocation.format = Format::Json;
+    std::optional<UsageError> error = options.refuseOptionsNotTaken(*command, name);
+    if (!error)
+        error = options.takeCommon(invocation);
+    if (!error && (*command == Command::Write || *command == Command::Apply))
+        error = options.takeValueSource(invocation, name);
+    if (error)
         return *error;
     return invocation;
+}
+
+} // namespace
+
+ParseResult parseCommandLine(const QStringList& arguments) {
+    ParseResult parsed = readArguments(arguments);
+    if (auto *error = std::get_if<UsageError>(&parsed))
+        noteFormat(arguments, *error);
+    return parsed;
 }
 
 std::optional<UsageError> takeStandardInput(Invocation& invocation, const QString& text) {
@@ -306,16 +377,6 @@ std::optional<UsageError> takeStandardInput(Invocation& invocation, const QStrin
         return UsageError{
             usage(QStringLiteral("--set - takes at least one FIELD=VALUE on standard input."))};
     return takeAssignments(invocation, lines);
-}
-
-bool asksForJson(const QStringList& arguments) {
-    for (const QString& argument : arguments) {
-        if (argument == u"--")
-            break;
-        if (argument == u"--json")
-            return true;
-    }
-    return false;
 }
 
 } // namespace dialerctl

@@ -52,9 +52,15 @@ struct Invocation {
 
 enum class Early { Help, Version };
 
-// A usage error: the text to print (without the program's name).
+// A usage error: the text to print (without the program's name), and what the run that failed
+// asked for, as far as its arguments tell: JSON, and a command.
 struct UsageError {
+    explicit UsageError(QString message)
+        : text(std::move(message)) {}
+
     QString text;
+    bool json = false;
+    QString command;
 };
 
 using ParseResult = std::variant<Invocation, Early, UsageError>;
@@ -67,8 +73,8 @@ using ParseResult = std::variant<Invocation, Early, UsageError>;
 [[nodiscard]] std::optional<UsageError> takeStandardInput(Invocation& invocation,
                                                           const QString& text);
 
-// Whether the arguments ask for JSON, for a usage error that is to be told in it as well.
-[[nodiscard]] bool asksForJson(const QStringList& arguments);
+// "ports", "read", "write" or "apply".
+[[nodiscard]] QString commandName(Command command);
 
 // The field names --set takes, in record order: phone1 ... phone5, free.
 [[nodiscard]] QString fieldName(int field);

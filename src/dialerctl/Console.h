@@ -5,12 +5,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QStringList>
 
 #include <cstdio>
 #include <optional>
 
-// What differs between a Windows console and a terminal elsewhere.
+// The console or terminal dialerctl writes to: what differs between a Windows console and a
+// terminal elsewhere (Console_win.cpp, Console_unix.cpp), and what is built on it.
 namespace dialerctl {
+
+struct Target;
 
 // True when the stream is a terminal (on Windows, a console).
 [[nodiscard]] bool isTerminal(std::FILE *stream);
@@ -33,5 +38,27 @@ void setBinary(std::FILE *stream);
 
 // Waits until a key is pressed in that console.
 void waitForKey();
+
+// Writes bytes and flushes; true when all of them went out. Text (UTF-8) bound for a Windows
+// console goes out as the console's own UTF-16, which it shows whatever its code page; raw
+// bytes (the windows-1251 settings line) always go out as they are.
+enum class Bytes { Utf8Text, Raw };
+bool writeOut(std::FILE *stream, const QByteArray& bytes, Bytes kind = Bytes::Utf8Text);
+
+// One live status line per port on a terminal: each line is rewritten in place as its port
+// moves on. Does nothing when the stream is not a terminal.
+class StatusLines {
+public:
+    StatusLines(std::FILE *stream, const QList<Target>& targets);
+    void update(qsizetype line, const QString& status);
+
+private:
+    void draw(qsizetype line);
+
+    std::FILE *m_stream;
+    bool m_enabled = false;
+    QStringList m_labels;
+    QStringList m_statuses;
+};
 
 } // namespace dialerctl

@@ -5,7 +5,6 @@
 // dialerctl: reads, writes and verifies GSM dialers on serial ports, without a window.
 
 #include "Console.h"
-#include "Output.h"
 #include "Program.h"
 
 #include <Version.h>

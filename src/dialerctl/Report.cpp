@@ -2,26 +2,23 @@
 //
 // SPDX-License-Identifier: MIT
 
-#include "Output.h"
+#include "Report.h"
 
 #include "Console.h"
+#include "Json.h"
+#include "settings/SettingsFormat.h"
+#include "text/AnsiText.h"
 
-#include <QJsonArray>
+#include <QCoreApplication>
 #include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace dialerctl {
 
 namespace {
-
-QJsonArray jsonValues(const DialerSettings& settings) {
-    QJsonArray array;
-    for (int i = 0; i < DialerSettings::FieldCount; ++i)
-        array.append(settings[i]);
-    return array;
-}
 
 // A cell as a terminal may show it: control characters (a dialer may send any byte) are escaped,
 // never passed to the terminal raw. In the values a dialer sent, a backslash is doubled so that
@@ -82,44 +79,21 @@ QByteArray table(const QList<QStringList>& rows) {
     return text.toUtf8();
 }
 
-QJsonValue orNull(const QString& text) {
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-QJsonValue hexId(const std::optional<quint16>& id) {
-    return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
-}
-
-} // namespace
-
-static QString valuesCell(const PortResult& r) {
-    if (r.outcome == u"mismatch")
+QString valuesCell(const PortResult& r) {
+    if (r.outcome == PortOutcome::Mismatch)
         return QStringLiteral("%1 (written %2)")
             .arg(shownValues(*r.valuesRead), shownValues(*r.written));
     if (!r.success)
         return printable(oneLine(r.message));
-    if (r.outcome == u"saved")
+    if (r.outcome == PortOutcome::Saved)
         return shownValues(*r.written);
-    if (r.outcome == u"would-change")
+    if (r.outcome == PortOutcome::WouldChange)
         return QStringLiteral("%1 (would write %2)")
             .arg(shownValues(*r.before), shownValues(*r.after));
     return shownValues(*r.valuesRead);
 }
 
-static QJsonValue jsonValuesOrNull(const std::optional<DialerSettings>& values) {
-    return values ? QJsonValue(jsonValues(*values)) : QJsonValue();
-}
-
-static QJsonObject jsonAdapter(const PortMap::Adapter& a) {
-    return {{QStringLiteral("serial"), orNull(a.serialNumber)},
-            {QStringLiteral("vid"), hexId(a.vendorId)},
-            {QStringLiteral("pid"), hexId(a.productId)},
-            {QStringLiteral("by_id"), orNull(a.byId)},
-            {QStringLiteral("description"), orNull(a.description)},
-            {QStringLiteral("manufacturer"), orNull(a.manufacturer)}};
-}
-
-static QJsonObject document(const QString& command) {
+QJsonObject document(const QString& command) {
     return {{QStringLiteral("schema"), JsonSchema}, {QStringLiteral("command"), command}};
 }
 
@@ -127,7 +101,7 @@ QByteArray resultsTable(const QList<PortResult>& results) {
     QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"),
                              QStringLiteral("OUTCOME"), QStringLiteral("VALUES")}};
     for (const PortResult& r : results)
-        rows << QStringList{printable(r.target.port), printable(r.target.device), r.outcome,
+        rows << QStringList{printable(r.target.port), printable(r.target.device), name(r.outcome),
                             valuesCell(r)};
     return table(rows);
 }
@@ -137,9 +111,9 @@ QByteArray resultsJson(const QList<PortResult>& results, const QString& command)
     for (const PortResult& r : results) {
         QJsonObject object{{QStringLiteral("port"), r.target.port},
                            {QStringLiteral("device"), r.target.device},
-                           {QStringLiteral("outcome"), r.outcome},
+                           {QStringLiteral("outcome"), name(r.outcome)},
                            {QStringLiteral("message"), r.message},
-                           {QStringLiteral("reason"), orNull(r.reason)},
+                           {QStringLiteral("reason"), orNull(name(r.reason))},
                            {QStringLiteral("before"), jsonValuesOrNull(r.before)},
                            {QStringLiteral("after"), jsonValuesOrNull(r.after)},
                            {QStringLiteral("changed"), r.changed},
@@ -206,84 +180,64 @@ QByteArray portsJson(const QList<PortState>& ports) {
     return QJsonDocument(top).toJson(QJsonDocument::Indented);
 }
 
-bool ExchangeLog::open(const QString& path) {
-    m_file.setFileName(path);
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return true;
-    m_error = m_file.errorString();
-    return false;
+// What a command prints on stdout is its result: a pipe closed early or a full disk under
+// `> file` is a failure of the run, never a silent one.
+int printResult(const QByteArray& bytes, int status, Bytes kind = Bytes::Utf8Text) {
+    if (writeOut(stdout, bytes, kind))
+        return status;
+    writeOut(stderr, QStringLiteral("dialerctl: the output could not be written: %1.\n")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                         .toUtf8());
+    return status == ExitStatus::Success ? ExitStatus::PortFailed : status;
 }
 
-bool ExchangeLog::append(const ExchangeRecord& record, const QString& serialNumber) {
-    QJsonObject object{{QStringLiteral("time"), record.at.toString(Qt::ISODateWithMs)},
-                       {QStringLiteral("port"), record.target.port},
-                       {QStringLiteral("device"), record.target.device},
-                       {QStringLiteral("serial"), orNull(serialNumber)},
-                       // The earlier name of the same key, kept for the scripts that read it until
-                       // the next version.
-                       {QStringLiteral("serialNumber"), orNull(serialNumber)},
-                       {QStringLiteral("command"), record.command},
-                       {QStringLiteral("attempt"), record.attempt},
-                       {QStringLiteral("outcome"), record.outcome},
-                       {QStringLiteral("values"), record.valuesRead
-                                                      ? QJsonValue(jsonValues(*record.valuesRead))
-                                                      : QJsonValue()},
-                       {QStringLiteral("written"),
-                        record.written ? QJsonValue(jsonValues(*record.written)) : QJsonValue()}};
-    // One write per line, unbuffered and appending: the line reaches the file whole, or what part
-    // of it did is taken back, so that the record never holds half a line.
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    const bool seekable = !m_file.isSequential();
-    const qint64 before = seekable ? m_file.size() : 0;
-    if (m_file.write(line) == line.size())
-        return true;
-    m_error = m_file.errorString();
-    if (seekable && m_file.size() > before)
-        (void)m_file.resize(before);
-    return false;
-}
-
-bool writeOut(std::FILE *stream, const QByteArray& bytes, Bytes kind) {
-    if (kind == Bytes::Utf8Text) {
-        if (const std::optional<bool> written = writeToConsole(stream, bytes))
-            return *written;
+// Exactly the line Exit writes to Velkor.ini: windows-1251 and CR LF; nothing for a port that
+// failed.
+int printSettingsLine(const PortResult& result, int status) {
+    if (!result.success) {
+        writeOut(stderr, QStringLiteral("dialerctl: %1: %2\n")
+                             .arg(result.target.port, name(result.outcome))
+                             .toUtf8());
+        return status;
     }
-    const std::size_t wrote = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    return std::fflush(stream) == 0 && wrote == std::size_t(bytes.size());
+    const std::optional<QByteArray> line =
+        AnsiText::encode(SettingsFormat::formatLine(*result.valuesRead));
+    setBinary(stdout);
+    return printResult(line.value_or(QByteArray()), status, Bytes::Raw);
 }
 
-StatusLines::StatusLines(std::FILE *stream, const QList<Target>& targets)
-    : m_stream(stream) {
-    // The lines are rewritten with the terminal's cursor controls.
-    m_enabled = rewritesLines(stream);
-    if (!m_enabled)
-        return;
-    for (const Target& t : targets) {
-        m_labels << (t.port == t.device ? t.port : QStringLiteral("%1 %2").arg(t.port, t.device));
-        m_statuses << QStringLiteral("waiting");
+} // namespace
+
+int reportEarly(Early early) {
+    const QString text =
+        early == Early::Help
+            ? helpText()
+            : QStringLiteral("dialerctl %1\n").arg(QCoreApplication::applicationVersion());
+    return printResult(text.toUtf8(), ExitStatus::Success);
+}
+
+int reportFailure(const RunFailure& failure, bool json, const QString& command) {
+    writeOut(stderr, QStringLiteral("dialerctl: %1\n").arg(failure.text).toUtf8());
+    if (json)
+        (void)writeOut(stdout, errorJson(command, failure.reason, failure.text));
+    return failure.status;
+}
+
+int reportPorts(const Invocation& invocation, const QList<PortState>& ports) {
+    return printResult(invocation.format == Format::Json ? portsJson(ports) : portsTable(ports),
+                       ExitStatus::Success);
+}
+
+int reportResults(const Invocation& invocation, const QList<PortResult>& results, int status) {
+    switch (invocation.format) {
+    case Format::Table:
+        return printResult(resultsTable(results), status);
+    case Format::Json:
+        return printResult(resultsJson(results, commandName(invocation.command)), status);
+    case Format::Ini:
+        return printSettingsLine(results.front(), status);
     }
-    for (qsizetype i = 0; i < m_labels.size(); ++i)
-        std::fputs("\n", m_stream);
-    for (qsizetype i = 0; i < m_labels.size(); ++i)
-        draw(i);
-}
-
-void StatusLines::update(qsizetype line, const QString& status) {
-    if (!m_enabled || line < 0 || line >= m_statuses.size())
-        return;
-    m_statuses[line] = status;
-    draw(line);
-}
-
-void StatusLines::draw(qsizetype line) {
-    // Up to the port's line, clear it, write it, and back down below the last line.
-    const qsizetype up = m_labels.size() - line;
-    const QByteArray text = QStringLiteral("\x1b[%1A\r\x1b[2K%2  %3\x1b[%1B\r")
-                                .arg(up)
-                                .arg(m_labels[line], m_statuses[line])
-                                .toUtf8();
-    std::fputs(text.constData(), m_stream);
-    std::fflush(m_stream);
+    return status;
 }
 
 } // namespace dialerctl
