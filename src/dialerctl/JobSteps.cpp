@@ -55,10 +55,12 @@ JobSteps::Action JobSteps::exchange(Step step, int quietMs) {
     if (step != m_step)
         m_attempt = 1;
     m_step = step;
+    m_commandOut = false;
     return {Action::Kind::Exchange, step, quietMs, m_record};
 }
 
 void JobSteps::commandSent() {
+    m_commandOut = true;
     if (m_step != Step::Write)
         return;
     m_result.saveSent = true;
@@ -88,6 +90,9 @@ std::pair<ExchangeRecord, JobSteps::Action> JobSteps::ended(const Ending& ending
     }
     if (portFailed) {
         logged.outcome = PortOutcome::PortError;
+        // A save that went out, whole or in part, before the port failed: the dialer may hold it.
+        if (m_step == Step::Write && m_commandOut)
+            logged.written = m_record;
         return {logged, finish(logged.outcome, false)};
     }
     if (ending.unsendable || !ending.verdict) {

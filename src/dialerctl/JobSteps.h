@@ -102,7 +102,8 @@ private:
     DialerSettings m_record; // what a save sends
     Step m_step = Step::Read;
     int m_attempt = 1;
-    bool m_answered = false; // the last exchange got a whole answer
+    bool m_answered = false;   // the last exchange got a whole answer
+    bool m_commandOut = false; // the command of the exchange under way went out, or part of it
     bool m_lost = false;
     SerialPort::Error m_portError = SerialPort::Error::None;
     bool m_started = false;
