@@ -241,8 +241,11 @@ std::optional<UsageError> Options::takeCommon(Invocation& invocation) const {
     invocation.backupFile = value(backup);
     invocation.portMapFile = value(portMap);
     // A guard left empty (a template variable that rendered empty) never switches itself off.
-    if (isSet(portMap) && invocation.portMapFile.isEmpty())
-        return UsageError{usage(QStringLiteral("--port-map needs a file."))};
+    for (const QCommandLineOption *file : {&portMap, &log, &backup}) {
+        if (isSet(*file) && value(*file).isEmpty())
+            return UsageError{
+                usage(QStringLiteral("--%1 needs a file.").arg(file->names().constFirst()))};
+    }
     if (isSet(expectSerial)) {
         invocation.expectSerial = value(expectSerial).trimmed();
         if (invocation.expectSerial->isEmpty())
@@ -251,7 +254,7 @@ std::optional<UsageError> Options::takeCommon(Invocation& invocation) const {
     if (isSet(waitBusy)) {
         bool ok = false;
         const double seconds = value(waitBusy).toDouble(&ok);
-        if (!ok || seconds < 0 || seconds > 3600)
+        if (!ok || !(seconds >= 0 && seconds <= 3600))
             return UsageError{
                 usage(QStringLiteral("--wait-busy takes a number of seconds from 0 to 3600."))};
         invocation.waitBusyMs = int(seconds * 1000);

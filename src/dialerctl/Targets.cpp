@@ -34,7 +34,7 @@ QList<Target> selectPorts(const QStringList& names, const PortMap& map) {
     QList<Target> paths;
     const QStringList wanted = names.isEmpty() ? QStringList{QStringLiteral("all")} : names;
     for (const QString& name : wanted) {
-        if (name.compare(u"all", Qt::CaseInsensitive) == 0) {
+        if (name.trimmed().compare(u"all", Qt::CaseInsensitive) == 0) {
             // A port the map names that is there but did not open now (busy, denied) stays
             // selected: its exchange reports why, rather than the port vanishing from the run.
             for (const ProbedPort& probed : probe(map)) {

@@ -460,6 +460,11 @@ private Q_SLOTS:
             << write + QStringList{"--values", ",,,,,", "--expect-serial", ""};
         QTest::newRow("empty port map")
             << write + QStringList{"--values", ",,,,,", "--port-map", ""};
+        QTest::newRow("empty log") << write + QStringList{"--values", ",,,,,", "--log", ""};
+        QTest::newRow("empty backup")
+            << QStringList{"apply", "--port", "COM1", "--set", "free=1", "--backup", ""};
+        QTest::newRow("a wait that is no number")
+            << write + QStringList{"--values", ",,,,,", "--wait-busy", "nan"};
         QTest::newRow("a backup of every port")
             << QStringList{"apply", "--port", "all", "--set", "free=1", "--backup", "@log"};
     }
