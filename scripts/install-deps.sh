@@ -24,8 +24,9 @@ if [ "${1:-}" = "--test" ]; then
     # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
     # that stand in for ansible-test sanity, which needs the network.
     packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"
-    # The hardware lane: Debian's kernel under qemu, an initramfs from busybox, udev in the guest.
-    packages="$packages qemu-system-x86 linux-image-amd64 busybox-static cpio kmod udev"
+    # The hardware lane: Debian's kernel under qemu, an initramfs from busybox, udev in the guest,
+    # and libfuse for a character device whose opening the kernel holds (CUSE).
+    packages="$packages qemu-system-x86 linux-image-amd64 busybox-static cpio kmod udev libfuse3-dev"
 fi
 
 missing=""

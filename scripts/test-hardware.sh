@@ -16,7 +16,8 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 scripts/install-deps.sh --test
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target dialer-config dialerctl dialer-sim tst_hardware
+cmake --build --preset default -j "$(nproc)" --target dialer-config dialerctl dialer-sim tst_hardware \
+    slow-open
 
 # The newest kernel that has its modules here.
 kernel=""

@@ -37,6 +37,9 @@ udevadm settle --timeout=60
 echo "guest: devices settled after $(cut -d' ' -f1 /proc/uptime) s"
 export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home LC_ALL=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin
 export HW_PROGRAM="/mnt/$build/src/app/dialer-config" HW_DIALERCTL="/mnt/$build/src/dialerctl/dialerctl"
+export HW_SLOW_OPEN="/mnt/$build/tests/hardware/slow-open"
+# Character devices served from user space, for a port whose opening the kernel holds.
+modprobe cuse || echo "guest: no cuse module"
 # The host's control port, by the name qemu gave it.
 for port in /sys/class/virtio-ports/*; do
     [ "$(cat "$port/name" 2>/dev/null)" = dialer.ctl ] && HW_CONTROL="/dev/${port##*/}"

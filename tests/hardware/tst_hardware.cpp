@@ -90,6 +90,28 @@ class HardwareTest : public QObject {
     XWindowDriver m_driver;
     const QString m_program = qEnvironmentVariable("HW_PROGRAM");
     const QString m_dialerctl = qEnvironmentVariable("HW_DIALERCTL");
+    QProcess m_slowDevice;
+
+    // A device whose open() the kernel answers only after `seconds`; false when it did not come.
+    bool startSlowDevice(int seconds) {
+        m_slowDevice.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_slowDevice.start(qEnvironmentVariable("HW_SLOW_OPEN"),
+                           {QStringLiteral("dialer-slow"), QString::number(seconds)});
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFile::exists(SlowDevice) && waited.elapsed() < 10000)
+            QTest::qWait(50);
+        return QFile::exists(SlowDevice);
+    }
+    void endSlowDevice() {
+        if (m_slowDevice.state() != QProcess::NotRunning) {
+            m_slowDevice.kill();
+            m_slowDevice.waitForFinished();
+        }
+    }
+    static constexpr const char *SlowDevice = "/dev/dialer-slow";
+    // Longer than any run here may take: a program that waited for the opening would show it.
+    static constexpr int SlowSeconds = 40;
 
     QByteArray received(const QString& adapter) {
         return QByteArray::fromHex(m_host.ask(QStringLiteral("received ") + adapter).toLatin1());
@@ -198,7 +220,10 @@ private Q_SLOTS:
         QVERIFY(waitForDevice("A1", true) && waitForDevice("A2", true));
     }
 
-    void cleanup() { endWindow(); }
+    void cleanup() {
+        endWindow();
+        endSlowDevice();
+    }
 
     // (a) With no port map the USB adapters come first, in order, then the UART with hardware;
     // the UART slots the kernel keeps without hardware are never offered.
@@ -379,6 +404,50 @@ private Q_SLOTS:
         QCOMPARE(m_driver.readField("Text1Num"), QString("101"));
         QCOMPARE(received("A1"), QByteArray("?6\r\n"));
         QCOMPARE(received("A2"), QByteArray());
+    }
+
+    // (g) A port whose opening the kernel holds for longer than any deadline (a character device
+    // whose open() is answered after 40 s, as a Bluetooth link's is once it connects): dialerctl
+    // gives its verdict at the opening's deadline and ends then, and a reader of its output sees
+    // the output end too.
+    void openingHeldInTheKernel_dialerctl() {
+        QVERIFY(startSlowDevice(SlowSeconds));
+        QProcess pipeline;
+        QElapsedTimer took;
+        took.start();
+        pipeline.start("sh",
+                       {"-c", R"("$0" read --port "$1" --json | cat)", m_dialerctl, SlowDevice});
+        QVERIFY(pipeline.waitForFinished(SlowSeconds * 1000));
+        const qint64 ms = took.elapsed();
+        QVERIFY2(ms < 15000, qPrintable(QString::number(ms)));
+        const QJsonObject port = portsOf(pipeline.readAllStandardOutput()).at(0).toObject();
+        QCOMPARE(port["outcome"].toString(), "port-error");
+        QCOMPARE(port["reason"].toString(), "timeout");
+        QVERIFY2(port["message"].toString().contains("не открылся за 1,5 с"),
+                 qPrintable(port["message"].toString()));
+    }
+    // The window's probe and its press meet the same device; leaving through Exit ends the
+    // program at once, however long the openings are held.
+    void openingHeldInTheKernel_window() {
+        QVERIFY(startSlowDevice(SlowSeconds));
+        const QString config = m_dir.filePath(QStringLiteral("slow"));
+        QVERIFY(QDir().mkpath(config + "/dialer-config"));
+        QFile map(config + "/dialer-config/ports.ini");
+        QVERIFY(map.open(QIODevice::WriteOnly));
+        map.write("[ports]\nCOM1=" + byId("A1").toUtf8() + "\nCOM2=" + SlowDevice + "\n");
+        map.close();
+        QVERIFY(startWindow(config));
+        QCOMPARE(offeredInTheWindow(), QStringList({"COM1"}));
+        m_driver.typePort("COM2");
+        // The press is told, after the opening's 1.5 s, that the port did not open.
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(press("ReadCMD"));
+        QVERIFY2(took.elapsed() >= 1400, qPrintable(QString::number(took.elapsed())));
+        took.start();
+        m_driver.clickOn("ExitCMD");
+        QVERIFY(m_app.waitForFinished(SlowSeconds * 1000));
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
     }
 };
 
