@@ -100,6 +100,8 @@ options:
       - The task's own deadline in seconds, above 0. When it passes, C(dialerctl) is interrupted;
         if a save had gone out by then, or may have, the task fails with C(changed) true and
         reason C(interrupted).
+      - Use this rather than the task keyword C(timeout) or C(async), which end the task without
+        C(dialerctl)'s account of what went out.
     type: int
     default: 30
   dialerctl:
