@@ -279,7 +279,7 @@ after:
 backup_file:
   description: The C(Velkor.ini) holding the values before the change.
   type: str
-  returned: when I(backup_dir) was given and a change was written
+  returned: when I(backup_dir) was given and the values were kept before a write
 '''
 
 import os
