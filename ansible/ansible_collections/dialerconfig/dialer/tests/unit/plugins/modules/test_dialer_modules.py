@@ -61,8 +61,13 @@ def run(arguments, out='', rc=0, err='', stdin=None, timeout=30):
 
 
 APPLY = ['apply', '--port', 'COM1', '--json']
-SET_FREE = run(APPLY + ['--set', '-'], stdin='free=*100#',
-               out=doc('apply', entry('changed', True, after=WANTED)))
+
+
+def set_free(out='', rc=0, options=(), **more):
+    """The run of an apply of free=*100#, with dialerctl's `options` before its source."""
+    return run(APPLY + list(options) + ['--set', '-'], out, rc, stdin='free=*100#', **more)
+
+
 READ = ['read', '--port', 'COM1', '--json']
 PORTS = run(['ports', '--json'], doc('ports', dict(port='COM1', device='/dev/ttyUSB0',
                                                    state='free', reason=None, group=None,
@@ -124,39 +129,34 @@ CASES = [
     refused('dialerctl not on PATH', dict(_no_dialerctl=True), 'program'),
     # dialerctl ran.
     ('dialerctl refuses the run', SETTINGS, dict(free='*1,0#'),
-     [run(APPLY + ['--set', '-'], doc('apply', reason='input', message='comma'), rc=2,
+     [run(APPLY + ['--set', '-'], doc('apply', reason='input', message='comma'), 2,
           stdin='free=*1,0#')],
      dict(REFUSED, reason='input', msg='comma (input)')),
     ('no port opens', SETTINGS, {},
      [run(READ, doc('read', reason='no-port', message='none'), rc=1)],
      dict(REFUSED, outcome='port-error', reason='no-port')),
     ('a mismatch after a save', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], doc('apply', entry('mismatch', True, 'mismatch')), rc=1,
-          stdin='free=*100#')],
+     [set_free(doc('apply', entry('mismatch', True, 'mismatch')), 1)],
      dict(failed=True, changed=True, written=True, outcome='mismatch', reason='mismatch')),
     ('another adapter', SETTINGS, dict(free='*100#', expect_serial='B1'),
-     [run(APPLY + ['--expect-serial', 'B1', '--set', '-'],
-          doc('apply', entry('refused', reason='identity')), rc=1, stdin='free=*100#')],
+     [set_free(doc('apply', entry('refused', reason='identity')), 1, ['--expect-serial', 'B1'])],
      dict(failed=True, changed=False, outcome='refused', reason='identity')),
     ('the deadline during a save', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], doc('apply', entry('interrupted', True, 'interrupted')),
-          rc=124, stdin='free=*100#')], CUT),
+     [set_free(doc('apply', entry('interrupted', True, 'interrupted')), 124)], CUT),
     ('killed at the deadline with nothing printed', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], rc=137, stdin='free=*100#')], CUT),
+     [set_free(rc=137)], CUT),
     ('killed halfway through the document', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], '{"schema": 2, "comm', rc=-9, stdin='free=*100#')], CUT),
+     [set_free('{"schema": 2, "comm', rc=-9)], CUT),
     ('killed while it only checked', SETTINGS, dict(free='*100#', _ansible_check_mode=True),
      [run(APPLY + ['--set', '-', '--check'], rc=137, stdin='free=*100#')],
      dict(CUT, changed=False, written=False)),
     ('a crash after the apply began', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], rc=139, stdin='free=*100#')],
-     dict(failed=True, changed=True, outcome='failed', reason='program')),
+     [set_free(rc=139)], dict(failed=True, changed=True, outcome='failed', reason='program')),
     ('dialerctl cannot start', SETTINGS, {}, [run(READ, rc=126)], dict(REFUSED, reason='program')),
     ('an older dialerctl\'s bare array, read', SETTINGS, {}, [run(READ, OLD)],
      dict(failed=True, changed=False, outcome='failed', reason='schema')),
     ('an older dialerctl\'s bare array, apply', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], OLD, stdin='free=*100#')],
-     dict(failed=True, changed=True, outcome='failed', reason='schema')),
+     [set_free(OLD)], dict(failed=True, changed=True, outcome='failed', reason='schema')),
     ('a document without schema, refused', SETTINGS, {}, [run(READ, '{"ports": []}', rc=2)],
      dict(failed=True, changed=False, reason='schema')),
     ('ports that are not objects', SETTINGS, {},
@@ -165,13 +165,11 @@ CASES = [
     ('the document of another command', SETTINGS, {}, [run(READ, doc('apply'))],
      dict(failed=True, reason='schema')),
     ('two ports where one was named', SETTINGS, dict(free='*100#'),
-     [run(APPLY + ['--set', '-'], doc('apply', entry('changed', True), entry('unchanged')),
-          stdin='free=*100#')],
+     [set_free(doc('apply', entry('changed', True), entry('unchanged')))],
      dict(failed=True, changed=True, written=True, outcome='failed', reason='usage')),
     ('set, but the log failed', SETTINGS, dict(free='*100#', log='/full/d.jsonl'),
-     [run(APPLY + ['--log', '/full/d.jsonl', '--set', '-'],
-          doc('apply', entry('changed', True, after=WANTED)), rc=1, stdin='free=*100#',
-          err='dialerctl: --log /full/d.jsonl: a line could not be written')],
+     [set_free(doc('apply', entry('changed', True, after=WANTED)), 1, ['--log', '/full/d.jsonl'],
+               err='dialerctl: --log /full/d.jsonl: no space')],
      dict(failed=True, changed=True, outcome='changed', reason='log')),
     # dialer_info
     ('ports and dialers, each in its one spelling', INFO, dict(ports=['COM1'], log='/l'),
