@@ -34,10 +34,11 @@ elsewhere=$(mktemp -d)
 trap 'rm -rf "$contents" "$elsewhere"' EXIT
 
 # The collection from a copy whose files take the source's time, built at that time (the tarball
-# holds the clock's time and the files' own).
+# holds the clock's time and the files' own), with the project's licence text beside galaxy.yml.
 build_collection() {
     mkdir -p "$contents/collection"
     cp -r "$1/ansible/ansible_collections/dialerconfig/dialer" "$contents/collection/"
+    cp "$1/LICENSE" "$contents/collection/dialer/LICENSE"
     touch_to_source_date "$contents/collection"
     rm -f "$1"/build-release/dialerconfig-dialer-*.tar.gz
     at_source_date ansible-galaxy collection build --force --output-path "$1/build-release" \
@@ -76,8 +77,8 @@ first() {
 
     build_collection .
     collection=$(ls build-release/dialerconfig-dialer-*.tar.gz)
-    for member in MANIFEST.json plugins/modules/dialer_settings.py plugins/modules/dialer_info.py \
-        plugins/module_utils/dialerctl.py meta/runtime.yml; do
+    for member in MANIFEST.json LICENSE changelogs/changelog.yaml plugins/modules/dialer_settings.py \
+        plugins/modules/dialer_info.py plugins/module_utils/dialerctl.py meta/runtime.yml; do
         if ! tar -tzf "$collection" | grep -qx "$member"; then
             echo "$collection: $member missing" >&2
             exit 1

@@ -10,7 +10,8 @@
 #   3. the Debian package, checked by lintian, appstreamcli and desktop-file-validate;
 #   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (shorter soak);
 #   5. each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30);
-#   6. the Ansible collection: its checks, and playbooks over a fleet of simulated site PCs.
+#   6. the Ansible collection: its checks, its modules' unit tests, and playbooks over a fleet of
+#      simulated site PCs.
 #
 #   scripts/test.sh --quick   the plain build and every test but the soak, in a few minutes: the
 #                             lane for the person at the keyboard. CI runs everything.
@@ -35,6 +36,9 @@ cmake --build --preset default -j "$jobs"
 ansible_lane() {
     echo "== Ansible collection =="
     scripts/lint-ansible.sh
+    # The modules on a table of cases with dialerctl mocked (seconds, no root), then playbooks.
+    PYTHONPATH=ansible /usr/bin/python3 -B tests/support/unittest_summary.py \
+        ansible/ansible_collections/dialerconfig/dialer/tests/unit/plugins/modules
     /usr/bin/python3 tests/ansible/test_collection.py
 }
 if $quick; then

@@ -98,8 +98,9 @@ class Fleet:
                 'Subsystem sftp internal-sftp',
                 '']))
         os.makedirs('/run/sshd', mode=0o755, exist_ok=True)
-        self.sshd = subprocess.Popen(['/usr/sbin/sshd', '-D', '-e', '-f', config],
-                                     stderr=open(os.path.join(self.work, 'sshd.log'), 'wb'))
+        with open(os.path.join(self.work, 'sshd.log'), 'wb') as log:
+            self.sshd = subprocess.Popen(['/usr/sbin/sshd', '-D', '-e', '-f', config],
+                                         stderr=log)
         for _ in range(500):
             try:
                 with socket.create_connection(('127.0.0.2', self.ssh_port), 0.2):

@@ -8,14 +8,18 @@ Run as root (one host is reached over SSH as root), after the build:
     python3 tests/ansible/test_collection.py
 """
 
+import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet import DIALERCTL, Fleet  # noqa: E402 pylint: disable=wrong-import-position
+from unittest_summary import summary  # noqa: E402 pylint: disable=wrong-import-position
 
 STORED = '101,202,303,404,505,*7#'
 BEFORE = dict(phone1='101', phone2='202', phone3='303', phone4='404', phone5='505', free='*7#')
@@ -32,6 +36,7 @@ SET_FREE = {
         'wait_busy': '{{ wait_busy | default(0) }}',
         'timeout': '{{ task_timeout | default(30) }}',
         'backup_dir': '{{ backup_dir | default(omit) }}',
+        'log': '{{ log | default(omit) }}',
     },
 }
 INFO = {
@@ -41,14 +46,28 @@ INFO = {
 }
 
 
+def program(test, text):
+    """An executable file of `text` in a folder of the test's own, ended with it."""
+    folder = tempfile.mkdtemp(prefix='dialer-program-')
+    test.addCleanup(shutil.rmtree, folder)
+    path = os.path.join(folder, 'dialerctl')
+    with open(path, 'w', encoding='utf-8') as out:
+        out.write(text)
+    os.chmod(path, 0o755)
+    return path
+
+
 class Provisioning(unittest.TestCase):
     """Check, apply and apply again on site PCs, one of them over SSH."""
 
     def test_check_then_apply_then_apply_again(self):
         hosts = {name: [['--values', STORED], ['--values', STORED, '--silent']]
                  for name in ('site1', 'site2', 'site3', 'remote')}
+        kept = tempfile.mkdtemp(prefix='dialer-kept-')
+        self.addCleanup(shutil.rmtree, kept)
+        log = os.path.join(kept, 'audit.jsonl')
         fleet = Fleet(hosts, ssh_hosts=['remote'],
-                      host_vars={'site1': {'backup_dir': '/tmp/dialer-backups-test'}})
+                      host_vars={'site1': {'backup_dir': kept, 'log': log}})
         self.addCleanup(fleet.close)
 
         checked = fleet.play([SET_FREE, INFO], check=True, diff=True)
@@ -77,9 +96,23 @@ class Provisioning(unittest.TestCase):
                 self.assertEqual((second['outcome'], second['changed']), ('unchanged', False))
                 self.assertEqual(fleet.dialer(host).saves(), [SAVE])  # none from the second run
         backup = applied['site1'][0]['backup_file']
-        with open(backup, 'rb') as kept:
-            self.assertEqual(kept.read(), b'"101","202","303","404","505","*7#"\r\n')
-        subprocess.run(['rm', '-rf', '/tmp/dialer-backups-test'], check=False)
+        with open(backup, 'rb') as kept_file:
+            self.assertEqual(kept_file.read(), b'"101","202","303","404","505","*7#"\r\n')
+        with open(log, encoding='utf-8') as lines:
+            logged = [json.loads(line) for line in lines]
+        # The check, the apply with its read back, the apply again: each command a line.
+        self.assertEqual([line['command'] for line in logged],
+                         ['read'] * 2 + ['write'] + ['read'] * 2)
+        self.assertEqual(logged[2]['written'], list(dict(BEFORE, free='*100#').values()))
+        self.assertTrue(all('serial' in line for line in logged), logged)
+
+        # The backup brings the dialer back to what it held.
+        restore = {'dialerconfig.dialer.dialer_settings': {
+            'port': 'COM1', 'src': backup, 'port_map': '{{ port_map }}',
+            'dialerctl': '{{ dialerctl }}'}, 'when': "inventory_hostname == 'site1'"}
+        restored = fleet.play([restore])['site1'][0]
+        self.assertEqual((restored['outcome'], restored['after']), ('changed', BEFORE))
+        self.assertEqual(fleet.dialer('site1').saves(), [SAVE, '!101,202,303,404,505,*7#,'])
 
 
 class Failures(unittest.TestCase):
@@ -87,17 +120,23 @@ class Failures(unittest.TestCase):
 
     def test_each_fault_fails_the_task_with_its_reason(self):
         #            dialer's behaviour, host's variables, reason, changed, written
+        # A dialerctl that does not end on the deadline's SIGTERM is killed, and prints nothing.
+        deaf = program(self, '#!%s\nimport os, signal, sys\n'
+                             'signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})\n'
+                             'os.execv(%r, sys.argv)\n' % (sys.executable, DIALERCTL))
         cases = {
             'altered': (['--alter', '6'], {}, 'mismatch', True, True),
             'silent': (['--silent'], {}, 'no-answer', False, False),
             'stranger': ([], {'expect_serial': 'A50285BI'}, 'identity', False, False),
             'cut': (['--ignore-saves'], {'retries': 20, 'task_timeout': 3}, 'interrupted', True,
                     True),
+            'killed': (['--ignore-saves'], {'retries': 20, 'task_timeout': 2, 'dialerctl': deaf},
+                       'interrupted', True, True),
         }
         fleet = Fleet({host: [['--values', STORED] + case[0]] for host, case in cases.items()},
                       host_vars={host: case[1] for host, case in cases.items()})
         self.addCleanup(fleet.close)
-        results = fleet.play([SET_FREE], forks=4)
+        results = fleet.play([SET_FREE], forks=5)
         for host, (_, _, reason, changed, written) in cases.items():
             result = results[host][0]
             with self.subTest(host=host):
@@ -106,16 +145,45 @@ class Failures(unittest.TestCase):
                 self.assertEqual(result['changed'], changed)
                 self.assertEqual(result['written'], written)
                 self.assertIn(reason, result['msg'])
-                self.assertTrue(any('\u0400' <= c <= '\u04ff' for c in result['message']),
-                                result['message'])
+                if host != 'killed':  # a port's verdict, in the window's words
+                    self.assertTrue(any('\u0400' <= c <= '\u04ff' for c in result['message']),
+                                    result['message'])
         self.assertEqual(fleet.dialer('stranger').commands(), [])  # refused before anything
         self.assertEqual(fleet.dialer('silent').saves(), [])
+        self.assertEqual(fleet.dialer('killed').saves()[:1], [SAVE])
+
+    def test_what_cannot_be_done_exactly_is_refused_with_nothing_sent(self):
+        old = program(self, '#!/bin/sh\necho \'[{"port": "COM1", "serialNumber": null}]\'\n')
+        fleet = Fleet({'site': [['--values', STORED]], 'old': [['--values', STORED]]},
+                      host_vars={'site': {'octal': 83}, 'old': {'octal': 83, 'dialerctl': old}})
+        self.addCleanup(fleet.close)
+        refusals = [  # the task's arguments beside the port's, and the reason
+            ({'phone1': 79001234567}, 'input'),  # YAML's +79001234567 unquoted
+            ({'phone2': '{{ octal }}'}, 'input'),  # YAML's 0123 unquoted, through a variable
+            ({'free': '*100#', 'expect_serial': 12345}, 'input'),
+            ({'free': '*100#', 'expect_serial': "{{ serial | default('') }}"}, 'usage'),
+            ({'free': '*100#', 'port': ' ALL'}, 'usage'),
+        ]
+        tasks = [{'dialerconfig.dialer.dialer_settings': dict(
+            {'port': 'COM1', 'port_map': '{{ port_map }}', 'dialerctl': '{{ dialerctl }}'},
+            **arguments), 'ignore_errors': True} for arguments, _ in refusals]
+        results = fleet.play(tasks + [dict(INFO, ignore_errors=True)])
+        for host in ('site', 'old'):
+            for (arguments, reason), result in zip(refusals, results[host]):
+                with self.subTest(host=host, arguments=arguments):
+                    self.assertTrue(result.get('failed'), result)
+                    self.assertEqual((result['reason'], result['changed']), (reason, False))
+        self.assertFalse(results['site'][-1].get('failed'))
+        info = results['old'][-1]
+        self.assertEqual((info.get('failed'), info['reason']), (True, 'schema'), info)
+        self.assertEqual(fleet.dialer('site').commands(), ['?6'])  # only dialer_info's read
+        self.assertEqual(fleet.dialer('old').commands(), [])
 
     def test_a_port_another_run_holds_is_waited_for(self):
         # Each host's dialer is held by a run that keeps trying a dialer silent at first.
         fleet = Fleet({'patient': [['--values', STORED, '--silent-first', '6']],
                        'hasty': [['--values', STORED, '--silent-first', '6']]},
-                      host_vars={'patient': {'wait_busy': 30}})
+                      host_vars={'patient': {'wait_busy': 20}})
         self.addCleanup(fleet.close)
         holders = [subprocess.Popen([DIALERCTL, 'read', '--port', 'COM1', '--retries', '5',
                                      '--port-map', fleet.maps[host]],
@@ -134,7 +202,4 @@ class Failures(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    outcome = unittest.main(exit=False, verbosity=2).result
-    failed = len(outcome.failures) + len(outcome.errors)
-    print('%d passed, %d failed' % (outcome.testsRun - failed, failed))
-    sys.exit(1 if failed or outcome.testsRun == 0 else 0)
+    sys.exit(summary(unittest.main(exit=False, verbosity=2).result))

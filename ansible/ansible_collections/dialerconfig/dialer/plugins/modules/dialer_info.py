@@ -19,32 +19,42 @@ description:
     selected port (C(dialerctl read --json)).
   - Never writes anything to a dialer. A dialer that does not answer is reported, not failed.
 requirements:
-  - dialerctl 2.0.0 or later on the managed host (the dialer-config package).
+  - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
+    whose C(ports --json) prints a document of schema 2.
   - The C(timeout) program of coreutils on the managed host.
 options:
   ports:
     description:
-      - The ports to read, as C(dialerctl --port) takes them; all that open now when empty.
+      - The ports to read, as C(dialerctl --port) takes them (C(all) among them); all that open
+        now when empty.
     type: list
     elements: str
     default: []
   port_map:
-    description: A port map file that numbers the ports, instead of the user's own.
+    description: A port map file that numbers the ports, instead of the user's own. An empty
+      value is refused.
     type: path
   retries:
-    description: How many more times a read without an answer is tried.
+    description: How many more times a read without an answer is tried; 0 or more.
     type: int
     default: 0
   wait_busy:
-    description: How many seconds to wait for a port another program holds.
+    description: How many seconds to wait for a port another program holds; 0 or more, and
+      shorter than I(timeout).
     type: float
     default: 0
   timeout:
-    description: The deadline in seconds of each C(dialerctl) run.
+    description: The deadline in seconds of each C(dialerctl) run, above 0.
     type: int
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
+      An empty value is refused.
+    type: path
+  log:
+    description: A file on the managed host to which the reads are appended as JSON lines, as
+      C(dialerctl --log) writes them. A line that cannot be written fails the task with reason
+      C(log). An empty value is refused.
     type: path
 attributes:
   check_mode:
@@ -53,10 +63,18 @@ attributes:
   diff_mode:
     description: Has no diff.
     support: none
+notes:
+  - The values read show in the result (I(dialers)), and so at C(-v) and in every callback.
+    Use C(no_log) on the task where they must stay private.
+  - A failed task has I(msg) and I(reason), one of C(usage) or C(input) (dialerctl refused the
+    options), C(program) (C(dialerctl) or C(timeout) missing, not executable, or ended without
+    printing anything), C(schema) (an older C(dialerctl), whose documents this collection does
+    not read), C(interrupted) (the deadline passed) and C(log) (a line of I(log) could not be
+    written). No port that opens is not a failure; I(dialers) is empty.
 seealso:
   - module: dialerconfig.dialer.dialer_settings
 author:
-  - dialer-config developers
+  - dialer-config developers (!UNKNOWN)
 '''
 
 EXAMPLES = r'''
@@ -67,19 +85,48 @@ EXAMPLES = r'''
 - name: The free SMS code of every dialer found
   ansible.builtin.debug:
     msg: "{{ found.dialers | selectattr('values') | map(attribute='values.free') | list }}"
+
+- name: The serial number of each adapter, for the inventory's expect_serial
+  ansible.builtin.debug:
+    msg: "{{ found.ports | map(attribute='adapter.serial') | list }}"
 '''
 
 RETURN = r'''
 ports:
-  description: One entry a port, as C(dialerctl ports --json) prints it.
+  description: One entry a port, as C(dialerctl ports --json) prints it; empty when the task
+    failed before the list.
   type: list
   elements: dict
   returned: always
-  sample: [{"port": "COM1", "device": "/dev/ttyUSB0", "state": "free", "serialNumber": "A1",
-            "vendorId": "0403", "productId": "6001", "byId": null, "description": "FT232R",
-            "manufacturer": "FTDI"}]
+  contains:
+    port:
+      description: C(COM1) to C(COM9).
+      type: str
+    device:
+      description: The device path.
+      type: str
+    state:
+      description: C(free) (it opens now), C(busy) (another program holds it), C(denied) (this
+        user may not open it), C(missing) (the port map names a path that does not exist) or
+        C(error).
+      type: str
+    reason:
+      description: Why the port did not open, in words of the system; null when C(free).
+      type: str
+    group:
+      description: For C(denied), the group that would give the user access, such as
+        C(dialout); null where only the administrator can help.
+      type: str
+    adapter:
+      description: The adapter, with the keys of I(dialers[].adapter).
+      type: dict
+  sample: [{"port": "COM1", "device": "/dev/ttyUSB0", "state": "free", "reason": null,
+            "group": null, "adapter": {"serial": "A50285BI", "vid": "0403", "pid": "6001",
+            "by_id": "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+            "description": "FT232R USB UART", "manufacturer": "FTDI"}}]
 dialers:
-  description: One entry a port read.
+  description: One entry a port read; empty when none opens, or when the task failed before the
+    reads.
   type: list
   elements: dict
   returned: always
@@ -94,7 +141,7 @@ dialers:
       description: C(read), or why not (C(no-answer), C(check-fields), C(port-error) ...).
       type: str
     reason:
-      description: For a failure, the reason code; null otherwise.
+      description: For a failure, dialerctl's reason code; null otherwise.
       type: str
     message:
       description: The message dialer-config shows, in Russian.
@@ -103,44 +150,87 @@ dialers:
       description: The six values by field name; null where none were read.
       type: dict
     adapter:
-      description: The adapter's serial, vid, pid and by_id, where known.
+      description: What the system knows of the port's USB adapter. Every key is present, null
+        where it is not known.
       type: dict
+      contains:
+        serial:
+          description: The adapter's serial number.
+          type: str
+        vid:
+          description: The USB vendor ID, four hex digits.
+          type: str
+        pid:
+          description: The USB product ID, four hex digits.
+          type: str
+        by_id:
+          description: The C(/dev/serial/by-id) link that leads to the device.
+          type: str
+        description:
+          description: The adapter's product name as the system gives it.
+          type: str
+        manufacturer:
+          description: The adapter's maker as the system gives it.
+          type: str
 '''
-
-import json
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, common_arguments, named, run, whole_run_error)
+    COMMON_ARGS, SIGNALLED, Failure, adapter_of, check_options, common_arguments, named, run,
+    whole_run_failure)
+
+
+def dialer(result):
+    return dict(port=result.get('port'), device=result.get('device'),
+                outcome=result['outcome'], reason=result.get('reason'),
+                message=result.get('message'), values=named(result.get('values')),
+                adapter=adapter_of(result))
+
+
+def gather(module, answer):
+    """Fills `answer` with the ports and the dialers read, or raises a Failure."""
+    params = module.params
+    check_options(params)
+    rc, listing, err = run(module, ['ports', '--json'] + common_arguments(params, 'ports'))[:3]
+    failure = whole_run_failure(listing)
+    if failure:
+        raise failure
+    if rc != 0:
+        raise Failure('program', 'dialerctl ports ended with status %d: %s' % (rc, err))
+    answer['ports'] = listing['ports']
+
+    selection = []
+    for port in params['ports']:
+        selection += ['--port', port]
+    rc, document, err, killed = run(module, ['read', '--json'] + selection
+                                    + common_arguments(params, 'read'))
+    failure = whole_run_failure(document)
+    if failure and failure.reason == 'no-port':
+        return
+    if failure:
+        raise failure
+    answer['dialers'] = [dialer(result) for result in document['ports']]
+    if killed or rc in SIGNALLED:
+        raise Failure('interrupted', 'dialerctl read did not finish within %d s (status %d); '
+                                     'dialers holds what it read' % (params['timeout'], rc))
+    # In a document, a port's failure is told by the port; what is said on standard error
+    # beside it is the log's.
+    if rc == 1 and err:
+        raise Failure('log', err)
+    if rc not in (0, 1):
+        raise Failure('program', 'dialerctl read ended with status %d: %s' % (rc, err))
 
 
 def main():
     module = AnsibleModule(
         argument_spec=dict(ports=dict(type='list', elements='str', default=[]), **COMMON_ARGS),
         supports_check_mode=True)
-    params = module.params
-
-    rc, listing, err, _ = run(module, ['ports', '--json'] + common_arguments(params, False))
-    if rc != 0 or not isinstance(listing, list):
-        failed = whole_run_error(listing, err) or ('ports', json.dumps(listing))
-        module.fail_json(msg='%s (%s)' % (failed[1], failed[0]), reason=failed[0], rc=rc)
-
-    selection = []
-    for port in params['ports']:
-        selection += ['--port', port]
-    rc, document, err, _ = run(module, ['read', '--json'] + selection + common_arguments(params))
-    failed = whole_run_error(document, err)
-    if failed and failed[0] != 'no-port':
-        module.fail_json(msg='%s (%s)' % (failed[1], failed[0]), reason=failed[0], rc=rc,
-                         ports=listing)
-    dialers = []
-    for result in document.get('ports', []) if document else []:
-        dialers.append(dict(port=result['port'], device=result['device'],
-                            outcome=result['outcome'], reason=result.get('reason'),
-                            message=result.get('message'),
-                            values=named(result.get('values')),
-                            adapter=result.get('adapter')))
-    module.exit_json(changed=False, ports=listing, dialers=dialers)
+    answer = dict(changed=False, ports=[], dialers=[])
+    try:
+        gather(module, answer)
+    except Failure as failure:
+        module.fail_json(msg=failure.msg, reason=failure.reason, **answer)
+    module.exit_json(**answer)
 
 
 if __name__ == '__main__':

@@ -20,7 +20,10 @@ description:
   - Runs C(dialerctl apply --json) on the managed host, with the values on its standard input
     so that they do not show in the process list. The port stays held from the first read to
     the last read back.
-  - An omitted field keeps the value the dialer holds; an empty string empties it.
+  - An omitted field keeps the value the dialer holds; an empty string empties it. With none of
+    the six fields and no I(src), the task only reads the dialer.
+  - Every option is carried out exactly or refused before anything is sent to the dialer. A
+    refusal names the option and what to write instead.
   - A failed port fails the task with the Russian message of dialer-config and a reason code that
     does not depend on the language.
 requirements:
@@ -31,62 +34,93 @@ options:
     description:
       - The dialer's port. A C(/dev/serial/by-id/...) path is recommended, since it names the
         adapter whichever order the adapters were plugged in; C(COM1) to C(COM9) are numbered as
-        the window numbers them, through C(port_map) when given.
+        the window numbers them, through I(port_map) when given.
+      - One port a task. C(all), in any case, is refused, and so is a port that dialerctl takes
+        for several.
     type: str
     required: true
   phone1:
-    description: The first telephone number. Omitted, the dialer keeps its own.
-    type: str
+    description:
+      - The first telephone number, such as C(+79001234567) in quotes. Omitted, the dialer
+        keeps its own.
+      - Only a string is taken. Unquoted, YAML reads C(+79001234567) as the number 79001234567
+        and C(0123) as the octal number 83, and the written form is lost, so anything but a
+        string is refused. See the notes for values that come through templates.
+    type: raw
   phone2:
-    description: The second telephone number. Omitted, the dialer keeps its own.
-    type: str
+    description: The second telephone number, a quoted string like I(phone1).
+    type: raw
   phone3:
-    description: The third telephone number. Omitted, the dialer keeps its own.
-    type: str
+    description: The third telephone number, a quoted string like I(phone1).
+    type: raw
   phone4:
-    description: The fourth telephone number. Omitted, the dialer keeps its own.
-    type: str
+    description: The fourth telephone number, a quoted string like I(phone1).
+    type: raw
   phone5:
-    description: The fifth telephone number. Omitted, the dialer keeps its own.
-    type: str
+    description: The fifth telephone number, a quoted string like I(phone1).
+    type: raw
   free:
-    description: The free SMS service code, such as C(*100#). Omitted, the dialer keeps its own.
-    type: str
+    description: The free SMS service code, such as C(*100#) in quotes. Omitted, the dialer
+      keeps its own.
+    type: raw
+  src:
+    description:
+      - A settings file on the managed host whose six values are written, in the form the
+        window's Exit writes C(Velkor.ini) (such as a backup that I(backup_dir) kept), through
+        C(dialerctl apply --from). A file in another form, or that cannot be read, is refused
+        before anything is sent.
+      - Excludes I(phone1) to I(free).
+    type: path
   expect_serial:
     description:
-      - The serial number the port's USB adapter must have. Nothing is written to a port whose
-        adapter has another serial number, or none the system knows; the task fails with reason
-        C(identity).
-    type: str
+      - The serial number the port's USB adapter must have, as a quoted string. Nothing is
+        written to a port whose adapter has another serial number, or none the system knows;
+        the task fails with reason C(identity).
+      - An empty value is refused, never ignored, so a template that rendered nothing does not
+        switch the check off.
+    type: raw
   port_map:
     description:
       - A port map file (C([ports]) with lines such as C(COM1=/dev/ttyUSB0)) that numbers the
-        ports, instead of the map of the user the task runs as (under C(become), root's).
+        ports, instead of the map of the user the task runs as (under C(become), root's). An
+        empty value is refused.
     type: path
   retries:
     description: How many more times an exchange without an answer, or with a reply not
-      understood, is tried.
+      understood, is tried; 0 or more.
     type: int
     default: 0
   wait_busy:
     description: How many seconds to wait for a port another program holds before failing with
-      reason C(busy).
+      reason C(busy); 0 or more, and shorter than I(timeout).
     type: float
     default: 0
   timeout:
     description:
-      - The task's own deadline in seconds. When it passes, C(dialerctl) is interrupted; if a save
-        had gone out by then, the task fails with C(changed) true and reason C(interrupted).
+      - The task's own deadline in seconds, above 0. When it passes, C(dialerctl) is interrupted;
+        if a save had gone out by then, or may have, the task fails with C(changed) true and
+        reason C(interrupted).
+      - Use this rather than the task keyword C(timeout) or C(async), which end the task without
+        C(dialerctl)'s account of what went out.
     type: int
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
+      An empty value is refused.
     type: path
   backup_dir:
     description:
       - A folder where the values read before a change are kept, as a C(Velkor.ini) that the
-        dialer-config window loads, in a folder of its own named after the port and the time.
-        When the copy cannot be made, nothing is written to the dialer.
+        dialer-config window loads and I(src) restores, in a folder of its own named after the
+        port and the time. When the copy cannot be made, nothing is written to the dialer. An
+        empty value is refused.
+    type: path
+  log:
+    description:
+      - A file on the managed host to which C(dialerctl --log) appends one JSON line for each
+        command sent (the time, the port, the adapter's serial number, the outcome, the values
+        read and written), an audit trail of every site PC. When a line cannot be written, the
+        task fails with reason C(log), also when the dialer was set. An empty value is refused.
     type: path
 attributes:
   check_mode:
@@ -98,10 +132,21 @@ attributes:
 notes:
   - The values travel on the dialer's line in windows-1251. A value holding a comma, a line
     break or a character windows-1251 lacks is refused before anything is sent.
+  - Through a template, a variable alone (C("{{ site_phone }}")) keeps its type, so an unquoted
+    number in it is refused too. Any other expression (C("{{ phones[0] }}"),
+    C("{{ site.phone }}"), a filter) renders as text, and a number whose written form YAML has
+    lost reaches the module as that text (unless C(jinja2_native) is on). Quote such values where
+    they are defined, and check them before the task with C(ansible.builtin.assert) and the
+    C(string) test, as the collection's C(examples/site.yml) does.
+  - The values show in the task's result (I(phone1) to I(free) under C(invocation) at C(-vvv),
+    I(before), I(after) and the diff), in a C(backup_dir) copy and in the I(log). Use C(no_log)
+    on the task where they must stay private.
+  - When Ansible itself refuses the arguments (an unknown option, no I(port), a number that is
+    not a number), the task fails before the module runs, without the return values below.
 seealso:
   - module: dialerconfig.dialer.dialer_info
 author:
-  - dialer-config developers
+  - dialer-config developers (!UNKNOWN)
 '''
 
 EXAMPLES = r'''
@@ -109,8 +154,10 @@ EXAMPLES = r'''
   dialerconfig.dialer.dialer_settings:
     port: /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
     free: '*100#'
-    expect_serial: A50285BI
+    expect_serial: 'A50285BI'
     backup_dir: /var/backups/dialer
+    log: /var/log/dialer-config/audit.jsonl
+  register: set_free
 
 - name: Set all six values on the first port of a bench with a map of its own
   dialerconfig.dialer.dialer_settings:
@@ -123,32 +170,55 @@ EXAMPLES = r'''
     phone5: ''
     free: '*100#'
     retries: 2
-    wait_busy: 30
+    wait_busy: 20
+    timeout: 60
+
+- name: Put back the values the first task kept
+  dialerconfig.dialer.dialer_settings:
+    port: /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+    src: "{{ set_free.backup_file }}"
+    expect_serial: 'A50285BI'
+  when: set_free.backup_file is defined
 '''
 
 RETURN = r'''
 changed:
-  description: True whenever a save went out to the dialer, even when the task then failed; in
-    check mode, true when a write would change the dialer.
+  description: True whenever a save went out to the dialer, or may have (a run cut off before it
+    reported), even when the task then failed; in check mode, true when a write would change the
+    dialer.
   type: bool
   returned: always
 outcome:
-  description: C(unchanged), C(changed), C(would-change) (check mode), or a failure such as
-    C(mismatch), C(no-answer), C(check-fields), C(port-error), C(refused) or C(interrupted).
+  description:
+    - C(unchanged), C(changed) or C(would-change) (check mode) on success.
+    - For a failed port, dialerctl's outcome C(mismatch), C(no-answer), C(check-fields),
+      C(port-error), C(refused) or C(interrupted).
+    - C(refused) also when the task was refused as a whole before anything was sent,
+      C(interrupted) when the deadline ended C(dialerctl) before it reported, and C(failed) when
+      it ended without a document this collection reads, or took several ports.
   type: str
   returned: always
   sample: changed
 reason:
-  description: For a failure, why, in words that do not depend on the language; null otherwise.
-    One of C(no-answer), C(check-fields), C(mismatch), C(busy), C(denied), C(missing), C(lost),
-    C(timeout), C(partial), C(io), C(interrupted), C(identity), C(backup), or for a run refused
-    as a whole
-    C(usage), C(input) and C(no-port).
+  description:
+    - For a failure, why, in words that do not depend on the language; null on success.
+    - For the port, dialerctl's reason C(no-answer), C(check-fields), C(mismatch), C(busy),
+      C(denied), C(missing), C(lost), C(timeout), C(partial), C(io), C(interrupted), C(identity)
+      or C(backup).
+    - For a run refused as a whole, nothing sent, C(usage) (an option that cannot be carried
+      out, such as an empty I(expect_serial) or I(port) C(all)), C(input) (a value that is not a
+      string, holds a line break, or that the dialer cannot carry; an I(src) file that cannot be
+      read) or C(no-port) (no port opens).
+    - C(program) when C(dialerctl) or C(timeout) is missing or not executable, or C(dialerctl)
+      ended without printing anything; C(schema) when it printed something other than a
+      document of schema 2 (an older C(dialerctl)); C(interrupted) when the deadline passed;
+      C(log) when a line of the I(log) could not be written.
   type: str
   returned: always
   sample: mismatch
 message:
-  description: The message dialer-config shows for the outcome, in Russian.
+  description: The message dialer-config shows for the port's outcome, in Russian; null where
+    dialerctl reported no port.
   type: str
   returned: always
   sample: Успешно считано
@@ -157,29 +227,42 @@ port:
   type: str
   returned: always
 device:
-  description: The device path used.
+  description: The device path used; null where dialerctl reported no port.
   type: str
   returned: always
   sample: /dev/ttyUSB0
 adapter:
-  description: What the system knows of the port's USB adapter; each key null where unknown.
+  description: What the system knows of the port's USB adapter. Every key is present, null where
+    it is not known (a pseudo-terminal, a built-in UART, or no port reported).
   type: dict
   returned: always
   contains:
     serial:
-      description: The adapter's serial number.
+      description: The adapter's serial number, as I(expect_serial) compares it.
       type: str
+      sample: A50285BI
     vid:
       description: The USB vendor ID, four hex digits.
       type: str
+      sample: '0403'
     pid:
       description: The USB product ID, four hex digits.
       type: str
+      sample: '6001'
     by_id:
-      description: The /dev/serial/by-id link that leads to the device.
+      description: The C(/dev/serial/by-id) link that leads to the device.
       type: str
+    description:
+      description: The adapter's product name as the system gives it.
+      type: str
+      sample: FT232R USB UART
+    manufacturer:
+      description: The adapter's maker as the system gives it.
+      type: str
+      sample: FTDI
 written:
-  description: True once a save went out, also when its verdict then failed.
+  description: True once a save went out, also when its verdict then failed, or when it may
+    have (a run cut off before it reported).
   type: bool
   returned: always
 before:
@@ -196,7 +279,7 @@ after:
 backup_file:
   description: The C(Velkor.ini) holding the values before the change.
   type: str
-  returned: when C(backup_dir) was given and a change was written
+  returned: when I(backup_dir) was given and the values were kept before a write
 '''
 
 import os
@@ -205,17 +288,17 @@ import time
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, FIELDS, common_arguments, named, run, whole_run_error)
+    COMMON_ARGS, FIELDS, SIGNALLED, Failure, adapter_of, check_options, check_text,
+    common_arguments, named, refuse, run, whole_run_failure)
 
 SUCCEEDED = ('unchanged', 'changed', 'would-change')
 
 
-def wanted_input(params):
+def wanted_input(params, given):
     """dialerctl's option for the wanted values and what goes to its standard input."""
-    given = [(field, params[field]) for field in FIELDS if params[field] is not None]
     if len(given) == len(FIELDS):
-        return ['--values', '-'], ','.join(value for _, value in given)
-    return ['--set', '-'], '\n'.join('%s=%s' % pair for pair in given)
+        return ['--values', '-'], ','.join(params[field] for field in given)
+    return ['--set', '-'], '\n'.join('%s=%s' % (field, params[field]) for field in given)
 
 
 def backup_path(params):
@@ -224,82 +307,113 @@ def backup_path(params):
     return os.path.join(params['backup_dir'], folder, 'Velkor.ini')
 
 
-def main():
-    argument_spec = dict(
-        port=dict(type='str', required=True),
-        expect_serial=dict(type='str'),
-        backup_dir=dict(type='path'),
-        **COMMON_ARGS
-    )
-    for field in FIELDS:
-        argument_spec[field] = dict(type='str')
-    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
-    params = module.params
-
+def plan(params, check_mode):
+    """dialerctl's command line, its standard input and whether it may write; or a Failure."""
+    check_text(params, FIELDS + ('expect_serial',))
+    check_options(params)
+    port = params['port']
+    if not port.strip():
+        refuse('port', 'is empty', "the dialer's port, such as a /dev/serial/by-id/ path")
+    if port.strip().lower() == 'all':
+        refuse('port', 'is %r, which names every port' % port,
+               'one port a task, such as /dev/serial/by-id/... or COM1 (loop over the ports '
+               'dialer_info finds for more)')
+    given = [field for field in FIELDS if params[field] is not None]
+    if params['src'] is not None and given:
+        refuse('src', 'is given with %s' % ', '.join(given), 'either src or the fields')
     # One line a field on standard input: a line break inside a value would start another.
-    for field in FIELDS:
-        if params[field] is not None and ('\n' in params[field] or '\r' in params[field]):
-            module.fail_json(msg='%s holds a line break, which ends the dialer\'s command; '
-                                 'nothing was sent' % field, reason='input', changed=False)
+    for field in given:
+        if '\n' in params[field] or '\r' in params[field]:
+            raise Failure('input', '%s holds a line break, which ends the dialer\'s command; '
+                                   'nothing was sent.' % field)
 
-    arguments = ['--port', params['port'], '--json'] + common_arguments(params)
-    if params['expect_serial']:
+    arguments = ['--port', port, '--json'] + common_arguments(params, 'apply')
+    if params['expect_serial'] is not None:
         arguments += ['--expect-serial', params['expect_serial']]
-    data = None
-    if any(params[field] is not None for field in FIELDS):
-        source, data = wanted_input(params)
-        arguments = ['apply'] + arguments + source
-        if module.check_mode:
-            arguments.append('--check')
-        elif params['backup_dir']:
-            arguments += ['--backup', backup_path(params)]
-    else:
+    if not given and params['src'] is None:
         # Nothing wanted: what the dialer holds is what it should.
-        arguments = ['read'] + arguments
+        return ['read'] + arguments, None, False
+    data = None
+    if given:
+        source, data = wanted_input(params, given)
+    else:
+        source = ['--from', params['src']]
+    arguments = ['apply'] + arguments + source
+    if check_mode:
+        arguments.append('--check')
+    elif params['backup_dir'] is not None:
+        arguments += ['--backup', backup_path(params)]
+    return arguments, data, not check_mode
 
-    rc, document, err, timed_out = run(module, arguments, data)
-    failed_whole = whole_run_error(document, err)
-    if failed_whole:
-        reason, message = failed_whole
-        module.fail_json(msg='%s (%s)' % (message, reason), reason=reason, message=message,
-                         changed=False, written=False, rc=rc)
-    ports = document.get('ports', [])
+
+def report(module, answer, document, rc, err, killed):
+    """Exits with the port's result, or fails with it."""
+    ports = document['ports']
+    sent = [str(entry.get('port')) for entry in ports if entry.get('save_sent')]
     if len(ports) != 1:
-        module.fail_json(msg='dialerctl reported %d ports for %s; give one port'
-                             % (len(ports), params['port']), changed=False, rc=rc)
+        raise Failure('usage', 'dialerctl took %d ports for %s%s: a task sets one dialer, so name '
+                               'one port.' % (len(ports), module.params['port'],
+                                              ', and saves went out to ' + ', '.join(sent)
+                                              if sent else ''),
+                      outcome='failed', changed=bool(sent))
     result = ports[0]
     outcome = 'unchanged' if result['outcome'] == 'read' else result['outcome']
-    written = bool(result.get('save_sent'))
     before = named(result.get('before'))
     after = named(result.get('after'))
-    answer = dict(
-        changed=written or outcome == 'would-change',
-        outcome=outcome,
-        reason=result.get('reason'),
-        message=result.get('message'),
-        port=result.get('port'),
-        device=result.get('device'),
-        adapter=result.get('adapter'),
-        written=written,
-        before=before,
-        after=after,
-    )
+    answer.update(changed=bool(sent) or outcome == 'would-change', outcome=outcome,
+                  reason=result.get('reason'), message=result.get('message'),
+                  device=result.get('device'), adapter=adapter_of(result), written=bool(sent),
+                  before=before, after=after)
     if result.get('backup'):
         answer['backup_file'] = result['backup']
     if module._diff:
         answer['diff'] = dict(before=before or {}, after=after or {},
-                              before_header='%s (before)' % params['port'],
-                              after_header='%s (after)' % params['port'])
-    if outcome not in SUCCEEDED or rc not in (0,):
-        reason = answer['reason'] or ('interrupted' if timed_out else 'unknown')
-        answer['reason'] = reason
-        if timed_out:
-            answer['msg'] = 'dialerctl did not finish within %d s: %s (%s)' % (
-                params['timeout'], answer['message'], reason)
+                              before_header='%s (before)' % module.params['port'],
+                              after_header='%s (after)' % module.params['port'])
+    if outcome in SUCCEEDED and rc == 0:
+        module.exit_json(**answer)
+    if not answer['reason']:
+        if killed or rc in SIGNALLED:
+            answer['reason'] = 'interrupted'
+        elif rc == 1:
+            answer['reason'] = 'log'  # the only failure dialerctl reports beside the ports'
         else:
-            answer['msg'] = '%s (%s)' % (answer['message'], reason)
-        module.fail_json(**answer)
-    module.exit_json(**answer)
+            answer['reason'] = 'program'
+    answer['msg'] = '%s (%s)' % (answer['message'], answer['reason'])
+    if killed:
+        answer['msg'] = 'dialerctl did not finish within %d s: %s' % (
+            module.params['timeout'], answer['msg'])
+    if err:
+        answer['msg'] += ' ' + err
+    module.fail_json(**answer)
+
+
+def main():
+    argument_spec = dict(
+        port=dict(type='str', required=True),
+        src=dict(type='path'),
+        expect_serial=dict(type='raw'),
+        backup_dir=dict(type='path'),
+        **COMMON_ARGS
+    )
+    for field in FIELDS:
+        argument_spec[field] = dict(type='raw')
+    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    # Every key the documentation promises, as it stands until dialerctl tells of the port.
+    answer = dict(changed=False, outcome='refused', reason=None, message=None,
+                  port=module.params['port'], device=None, adapter=adapter_of(None),
+                  written=False, before=None, after=None)
+    try:
+        arguments, data, writing = plan(module.params, module.check_mode)
+        rc, document, err, killed = run(module, arguments, data, writing)
+        failure = whole_run_failure(document)
+        if failure:
+            raise failure
+        report(module, answer, document, rc, err, killed)
+    except Failure as failure:
+        answer.update(changed=failure.changed, written=failure.changed, outcome=failure.outcome,
+                      reason=failure.reason)
+        module.fail_json(msg=failure.msg, **answer)
 
 
 if __name__ == '__main__':
