@@ -4,6 +4,8 @@
 
 #include "CommandLine.h"
 
+#include "Json.h"
+
 #include <QCommandLineParser>
 
 namespace dialerctl {
@@ -101,7 +103,7 @@ QString helpText() {
         "  dialerctl --help | --version\n"
         "\n"
         "  read, write and apply also take [--expect-serial SERIAL] [--wait-busy SECONDS],\n"
-        "  and every command [--port-map FILE].\n"
+        "  and every command [--port-map FILE] [--schema N].\n"
         "\n"
         "Reads, writes and verifies GSM dialers on serial ports, all selected ports at once.\n"
         "\n"
@@ -124,6 +126,8 @@ QString helpText() {
         "  --expect-serial S touch no port whose adapter's serial number is not S\n"
         "  --port-map FILE   number the ports by this map instead of the user's own\n"
         "  --wait-busy SECONDS  wait up to this long for a port another program holds\n"
+        "  --schema N        run only if the JSON documents are of schema N (this one's are\n"
+        "                    of schema 2); otherwise refuse, sending nothing\n"
         "  --retries N       try an exchange without an answer, or with a reply not\n"
         "                    understood, up to N more times (default 0)\n"
         "  --log FILE        append one JSON line per port and command to FILE\n"
@@ -143,7 +147,7 @@ public:
     Options() {
         m_parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
         m_parser.addOptions({help, version, port, json, ini, from, values, set, verify, retries,
-                             log, check, backup, expectSerial, portMap, waitBusy});
+                             log, check, backup, expectSerial, portMap, waitBusy, schema});
     }
 
     bool parse(const QStringList& arguments) {
@@ -183,6 +187,7 @@ public:
         QStringLiteral("expect-serial"), {}, QStringLiteral("SERIAL")};
     const QCommandLineOption portMap{QStringLiteral("port-map"), {}, QStringLiteral("FILE")};
     const QCommandLineOption waitBusy{QStringLiteral("wait-busy"), {}, QStringLiteral("SECONDS")};
+    const QCommandLineOption schema{QStringLiteral("schema"), {}, QStringLiteral("N")};
 
 private:
     QCommandLineParser m_parser;
@@ -251,6 +256,13 @@ std::optional<UsageError> Options::takeCommon(Invocation& invocation) const {
         if (invocation.expectSerial->isEmpty())
             return UsageError{usage(QStringLiteral("--expect-serial needs a serial number."))};
     }
+    // A caller that reads one version of the documents learns of another before anything is
+    // sent, whichever side is older.
+    if (isSet(schema) && value(schema) != QString::number(JsonSchema))
+        return UsageError{usage(QStringLiteral("--schema %1: this dialerctl prints documents of "
+                                               "schema %2. Nothing was sent.")
+                                    .arg(value(schema))
+                                    .arg(JsonSchema))};
     if (isSet(waitBusy)) {
         bool ok = false;
         const double seconds = value(waitBusy).toDouble(&ok);

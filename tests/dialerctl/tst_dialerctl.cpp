@@ -463,6 +463,8 @@ private Q_SLOTS:
         QTest::newRow("empty log") << write + QStringList{"--values", ",,,,,", "--log", ""};
         QTest::newRow("empty backup")
             << QStringList{"apply", "--port", "COM1", "--set", "free=1", "--backup", ""};
+        QTest::newRow("documents of another schema")
+            << write + QStringList{"--values", ",,,,,", "--schema", "3"};
         QTest::newRow("a wait that is no number")
             << write + QStringList{"--values", ",,,,,", "--wait-busy", "nan"};
         QTest::newRow("a backup of every port")
