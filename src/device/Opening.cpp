@@ -69,7 +69,6 @@ std::shared_ptr<TrialOpening> TrialOpening::start(const QString& devicePath) {
     auto trial = std::make_shared<TrialOpening>();
     const std::lock_guard lock(registryMutex);
     auto& attempts = underWay();
-    // Openings that have returned are let go (and, for a child, its end taken in).
     for (auto it = attempts.begin(); it != attempts.end();)
         it = it.value()->returned() ? attempts.erase(it) : std::next(it);
     if (const auto earlier = attempts.constFind(devicePath); earlier != attempts.cend()) {

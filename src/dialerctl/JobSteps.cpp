@@ -104,12 +104,15 @@ std::pair<ExchangeRecord, JobSteps::Action> JobSteps::ended(const Ending& ending
     Verdict verdict = *ending.verdict;
     m_answered = answered;
     // A save is answered by the acknowledgement and nothing else; six values instead mean the
-    // dialer did not take the command as a save. A reading with a line break in a value is none
-    // either: a line that echoes the command back, or a reply run together with another. Both are
-    // told, and retried, as a garbled reply.
-    const bool notASaveAnswer = m_step == Step::Write && verdict.outcome != Outcome::Saved &&
-                                verdict.outcome != Outcome::NoAnswer;
-    if (notASaveAnswer || (verdict.outcome == Outcome::Read && holdsLineBreak(*verdict.values))) {
+    // dialer did not take the command as a save, and the acknowledgement after a read means no
+    // reading. A reading with a line break in a value is none either: a line that echoes the
+    // command back, or a reply run together with another. Each is told, and retried, as a
+    // garbled reply.
+    const bool writing = m_step == Step::Write;
+    const bool notTheAnswer =
+        writing ? verdict.outcome != Outcome::Saved && verdict.outcome != Outcome::NoAnswer
+                : verdict.outcome == Outcome::Saved;
+    if (notTheAnswer || (verdict.outcome == Outcome::Read && holdsLineBreak(*verdict.values))) {
         verdict = {Outcome::CheckFields, std::nullopt};
         m_result.message = outcomeMessage(Outcome::CheckFields);
         m_answered = false;
@@ -279,7 +282,7 @@ JobSteps::Action JobSteps::finish(PortOutcome outcome, bool success) {
         else if (!m_result.saveSent)
             m_result.after = m_result.before; // nothing went out: as it was
     }
-    m_result.changed = taken(outcome) &&
+    m_result.changed = m_result.saveSent && taken(outcome) &&
                        (!m_result.before || !m_result.after || *m_result.before != *m_result.after);
     m_finished = true;
     return {};

@@ -27,7 +27,7 @@ QString labelOf(const Target& target) {
 
 } // namespace
 
-PortJob::PortJob(Target target, PortPlan plan, QObject *parent)
+PortJob::PortJob(const Target& target, PortPlan plan, QObject *parent)
     : QObject(parent)
     , m_steps(target, std::move(plan), PortMap::adapterOf(target.device), labelOf(target)) {
     SerialPort& port = m_exchange.port();

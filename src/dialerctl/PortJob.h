@@ -23,7 +23,7 @@ class PortJob : public QObject {
     Q_OBJECT
 
 public:
-    PortJob(Target target, PortPlan plan, QObject *parent = nullptr);
+    PortJob(const Target& target, PortPlan plan, QObject *parent = nullptr);
 
     void start();
     // Stops the job: an exchange under way is cut, its port closed and its command logged as

@@ -83,6 +83,10 @@ private Q_SLOTS:
                                          << QStringList{"garbage", "garbage"} << "read read/500"
                                          << "check-fields check-fields"
                                          << "check-fields check-fields" << false << false << "-";
+        QTest::newRow("a read answered with the acknowledgement is no reading")
+            << QStringList{"read"} << QStringList{"ok"} << "read"
+            << "check-fields"
+            << "check-fields check-fields" << false << false << "-";
         QTest::newRow("write without verify")
             << QStringList{"write"} << QStringList{"ok"} << "write"
             << "saved"
