@@ -155,13 +155,16 @@ class Failures(unittest.TestCase):
     def test_what_cannot_be_done_exactly_is_refused_with_nothing_sent(self):
         old = program(self, '#!/bin/sh\necho \'[{"port": "COM1", "serialNumber": null}]\'\n')
         fleet = Fleet({'site': [['--values', STORED]], 'old': [['--values', STORED]]},
-                      host_vars={'site': {'octal': 83}, 'old': {'octal': 83, 'dialerctl': old}})
+                      host_vars={'site': {'octal': 83, 'unset': None},
+                                 'old': {'octal': 83, 'unset': None, 'dialerctl': old}})
         self.addCleanup(fleet.close)
         refusals = [  # the task's arguments beside the port's, and the reason
             ({'phone1': 79001234567}, 'input'),  # YAML's +79001234567 unquoted
             ({'phone2': '{{ octal }}'}, 'input'),  # YAML's 0123 unquoted, through a variable
             ({'free': '*100#', 'expect_serial': 12345}, 'input'),
             ({'free': '*100#', 'expect_serial': "{{ serial | default('') }}"}, 'usage'),
+            ({'free': '*100#', 'expect_serial': '{{ unset }}'}, 'usage'),  # null in host_vars
+            ({'free': '*100#', 'port_map': '{{ unset }}'}, 'usage'),
             ({'free': '*100#', 'port': ' ALL'}, 'usage'),
         ]
         tasks = [{'dialerconfig.dialer.dialer_settings': dict(

@@ -18,6 +18,7 @@ __metaclass__ = type
 import json
 import os
 
+from ansible.module_utils.basic import _load_params
 from ansible.module_utils.six import string_types
 
 # The document dialerctl prints under --json that this collection reads.
@@ -47,6 +48,18 @@ GUARDS = dict(
     backup_dir='the folder for backups, or leave backup_dir out for none',
     expect_serial="the adapter's serial number in quotes, or leave expect_serial out",
     src='the Velkor.ini file to restore, or leave src out',
+)
+
+# What to write instead of null, for the options whose null means nothing (all but the six
+# fields, where null keeps the dialer's value).
+NOT_NULL = dict(
+    GUARDS,
+    port="the dialer's port, such as a /dev/serial/by-id/ path",
+    ports="a list of ports, [all] for every port that opens, or leave ports out to only list "
+          "the ports",
+    timeout='the deadline in seconds, above 0, or leave timeout out for 30',
+    retries='0 or more, or leave retries out for 0',
+    wait_busy='a number of seconds from 0, or leave wait_busy out for 0',
 )
 
 # coreutils' timeout once the deadline has passed: 124 when the program ended on its SIGTERM,
@@ -79,6 +92,21 @@ class Failure(Exception):
 
 def refuse(option, problem, instead):
     raise Failure('usage', '%s %s: write %s. Nothing was sent.' % (option, problem, instead))
+
+
+def check_given(keeps_null=()):
+    """Refuses an option given as null, other than those in `keeps_null`.
+
+    AnsibleModule gives a null option as it gives one left out: None, or the default. A guard a
+    template rendered null (`"{{ serial }}"` with `serial:` null) would so switch itself off,
+    and a null where a default stood would reach dialerctl's command line. The arguments as the
+    task gave them still tell null from left out.
+    """
+    given = _load_params()
+    for name in sorted(given):
+        if given[name] is None and not name.startswith('_ansible_') and name not in keeps_null:
+            refuse(name, 'is null (a variable that is null, or nothing after the key)',
+                   NOT_NULL.get(name, 'a value, or leave %s out' % name))
 
 
 def check_text(params, names):

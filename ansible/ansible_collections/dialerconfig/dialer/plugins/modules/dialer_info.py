@@ -31,8 +31,8 @@ options:
     elements: str
     default: []
   port_map:
-    description: A port map file that numbers the ports, instead of the user's own. An empty
-      value is refused.
+    description: A port map file that numbers the ports, instead of the user's own. An empty or
+      null value is refused.
     type: path
   retries:
     description: How many more times a read without an answer is tried; 0 or more.
@@ -49,12 +49,12 @@ options:
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
-      An empty value is refused.
+      An empty or null value is refused.
     type: path
   log:
     description: A file on the managed host to which the reads are appended as JSON lines, as
       C(dialerctl --log) writes them. A line that cannot be written fails the task with reason
-      C(log). An empty value is refused.
+      C(log). An empty or null value is refused.
     type: path
 attributes:
   check_mode:
@@ -64,6 +64,8 @@ attributes:
     description: Has no diff.
     support: none
 notes:
+  - An option given as null (a template of a variable that is null, or a key with nothing after
+    it) is refused with reason C(usage), naming it, rather than taken for one left out.
   - The values read show in the result (I(dialers)), and so at C(-v) and in every callback.
     Use C(no_log) on the task where they must stay private.
   - A failed task has I(msg) and I(reason), one of C(usage) or C(input) (dialerctl refused the
@@ -176,8 +178,8 @@ dialers:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, SIGNALLED, Failure, adapter_of, check_options, common_arguments, named, run,
-    whole_run_failure)
+    COMMON_ARGS, SIGNALLED, Failure, adapter_of, check_given, check_options, common_arguments,
+    named, run, whole_run_failure)
 
 
 def dialer(result):
@@ -190,6 +192,7 @@ def dialer(result):
 def gather(module, answer):
     """Fills `answer` with the ports and the dialers read, or raises a Failure."""
     params = module.params
+    check_given()
     check_options(params)
     rc, listing, err = run(module, ['ports', '--json'] + common_arguments(params, 'ports'))[:3]
     failure = whole_run_failure(listing)

@@ -69,21 +69,21 @@ options:
         window's Exit writes C(Velkor.ini) (such as a backup that I(backup_dir) kept), through
         C(dialerctl apply --from). A file in another form, or that cannot be read, is refused
         before anything is sent.
-      - Excludes I(phone1) to I(free).
+      - Excludes I(phone1) to I(free). An empty or null value is refused.
     type: path
   expect_serial:
     description:
       - The serial number the port's USB adapter must have, as a quoted string. Nothing is
         written to a port whose adapter has another serial number, or none the system knows;
         the task fails with reason C(identity).
-      - An empty value is refused, never ignored, so a template that rendered nothing does not
-        switch the check off.
+      - An empty or null value is refused, never ignored, so a template that rendered nothing, or
+        a variable that is null, does not switch the check off.
     type: raw
   port_map:
     description:
       - A port map file (C([ports]) with lines such as C(COM1=/dev/ttyUSB0)) that numbers the
         ports, instead of the map of the user the task runs as (under C(become), root's). An
-        empty value is refused.
+        empty or null value is refused.
     type: path
   retries:
     description: How many more times an exchange without an answer, or with a reply not
@@ -106,21 +106,22 @@ options:
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
-      An empty value is refused.
+      An empty or null value is refused.
     type: path
   backup_dir:
     description:
       - A folder where the values read before a change are kept, as a C(Velkor.ini) that the
         dialer-config window loads and I(src) restores, in a folder of its own named after the
         port and the time. When the copy cannot be made, nothing is written to the dialer. An
-        empty value is refused.
+        empty or null value is refused.
     type: path
   log:
     description:
       - A file on the managed host to which C(dialerctl --log) appends one JSON line for each
         command sent (the time, the port, the adapter's serial number, the outcome, the values
         read and written), an audit trail of every site PC. When a line cannot be written, the
-        task fails with reason C(log), also when the dialer was set. An empty value is refused.
+        task fails with reason C(log), also when the dialer was set. An empty or null value is
+        refused.
     type: path
 attributes:
   check_mode:
@@ -130,6 +131,10 @@ attributes:
     description: Shows the six values before and after (in check mode, as they would be).
     support: full
 notes:
+  - An option given as null (a template of a variable that is null, or a key with nothing after
+    it) is refused with reason C(usage), naming it, as Ansible would otherwise take it for one
+    left out and drop a guard or its default. Only I(phone1) to I(free) take null, which keeps
+    the dialer's value.
   - The values travel on the dialer's line in windows-1251. A value holding a comma, a line
     break or a character windows-1251 lacks is refused before anything is sent.
   - Through a template, a variable alone (C("{{ site_phone }}")) keeps its type, so an unquoted
@@ -206,9 +211,9 @@ reason:
       C(denied), C(missing), C(lost), C(timeout), C(partial), C(io), C(interrupted), C(identity)
       or C(backup).
     - For a run refused as a whole, nothing sent, C(usage) (an option that cannot be carried
-      out, such as an empty I(expect_serial) or I(port) C(all)), C(input) (a value that is not a
-      string, holds a line break, or that the dialer cannot carry; an I(src) file that cannot be
-      read) or C(no-port) (no port opens).
+      out, such as an empty or null I(expect_serial), or I(port) C(all)), C(input) (a value that
+      is not a string, holds a line break, or that the dialer cannot carry; an I(src) file that
+      cannot be read) or C(no-port) (no port opens).
     - C(program) when C(dialerctl) or C(timeout) is missing or not executable, or C(dialerctl)
       ended without printing anything; C(schema) when it printed something other than a
       document of schema 2 (an older C(dialerctl)); C(interrupted) when the deadline passed;
@@ -288,7 +293,7 @@ import time
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, FIELDS, SIGNALLED, Failure, adapter_of, check_options, check_text,
+    COMMON_ARGS, FIELDS, SIGNALLED, Failure, adapter_of, check_given, check_options, check_text,
     common_arguments, named, refuse, run, whole_run_failure)
 
 SUCCEEDED = ('unchanged', 'changed', 'would-change')
@@ -309,6 +314,7 @@ def backup_path(params):
 
 def plan(params, check_mode):
     """dialerctl's command line, its standard input and whether it may write; or a Failure."""
+    check_given(keeps_null=FIELDS)
     check_text(params, FIELDS + ('expect_serial',))
     check_options(params)
     port = params['port']

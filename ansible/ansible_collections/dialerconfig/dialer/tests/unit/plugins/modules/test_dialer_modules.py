@@ -27,7 +27,7 @@ import yaml
 from ansible.module_utils import basic
 from ansible.module_utils.common.text.converters import to_bytes
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    ADAPTER_KEYS, FIELDS, GUARDS)
+    ADAPTER_KEYS, FIELDS, GUARDS, NOT_NULL)
 from ansible_collections.dialerconfig.dialer.plugins.modules import dialer_info as INFO
 from ansible_collections.dialerconfig.dialer.plugins.modules import dialer_settings as SETTINGS
 
@@ -85,8 +85,8 @@ OLD = json.dumps([dict(port='COM1', serialNumber='A1', outcome='read')])  # befo
 
 CASES = [
     # name, module, arguments, dialerctl's runs, part of the result
-    ('one field goes on standard input; check mode shows the diff', SETTINGS,
-     dict(free='*100#', _ansible_check_mode=True, _ansible_diff=True),
+    ('one field goes on standard input, a null one keeps the dialer\'s; check mode shows the diff',
+     SETTINGS, dict(free='*100#', phone3=None, _ansible_check_mode=True, _ansible_diff=True),
      [run(APPLY + ['--set', '-', '--check'], stdin='free=*100#',
           out=doc('apply', entry('would-change', after=WANTED)))],
      dict(changed=True, written=False, outcome='would-change', reason=None,
@@ -195,7 +195,13 @@ CASES = [
      [PORTS, run(['read', '--json', '--port', ''], doc('read', reason='usage', message='u'), 2)],
      dict(failed=True, reason='usage')),
     ('no deadline for the list', INFO, dict(timeout=-1), [], dict(failed=True, reason='usage')),
-] + [refused('%s empty' % name, {name: ''}, 'usage') for name in GUARDS]
+] + [refused('%s empty' % name, {name: ''}, 'usage') for name in GUARDS] + [
+    # A null, as a template of a null variable gives it, is no option left out.
+    (name + ' null', module, {name: None}, [],
+     dict(failed=True, changed=False, reason='usage', msg=name + ' is null'))
+    for module, names in ((SETTINGS, sorted(set(NOT_NULL) - {'ports'})),
+                          (INFO, ('ports', 'dialerctl', 'timeout')))
+    for name in names]
 
 
 class Exited(Exception):
