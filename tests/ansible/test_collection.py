@@ -153,7 +153,16 @@ class Failures(unittest.TestCase):
         self.assertEqual(fleet.dialer('killed').saves()[:1], [SAVE])
 
     def test_what_cannot_be_done_exactly_is_refused_with_nothing_sent(self):
-        old = program(self, '#!/bin/sh\necho \'[{"port": "COM1", "serialNumber": null}]\'\n')
+        # A dialerctl from before --schema: its parser refuses the option, exit 2. Without it,
+        # the run would go ahead and reach the dialer.
+        old = program(self, '#!%s\nimport json, os, sys\n'
+                            'if "--schema" in sys.argv:\n'
+                            '    said = "Unknown option \'schema\'."\n'
+                            '    print("dialerctl: " + said, file=sys.stderr)\n'
+                            '    print(json.dumps({"schema": 2, "command": sys.argv[1],'
+                            ' "ports": [], "error": {"reason": "usage", "message": said}}))\n'
+                            '    sys.exit(2)\n'
+                            'os.execv(%r, sys.argv)\n' % (sys.executable, DIALERCTL))
         fleet = Fleet({'site': [['--values', STORED]], 'old': [['--values', STORED]]},
                       host_vars={'site': {'octal': 83, 'unset': None},
                                  'old': {'octal': 83, 'unset': None, 'dialerctl': old}})
@@ -170,16 +179,21 @@ class Failures(unittest.TestCase):
         tasks = [{'dialerconfig.dialer.dialer_settings': dict(
             {'port': 'COM1', 'port_map': '{{ port_map }}', 'dialerctl': '{{ dialerctl }}'},
             **arguments), 'ignore_errors': True} for arguments, _ in refusals]
-        results = fleet.play(tasks + [dict(INFO, ignore_errors=True)])
+        results = fleet.play(tasks + [dict(SET_FREE, ignore_errors=True),
+                                      dict(INFO, ignore_errors=True)])
         for host in ('site', 'old'):
             for (arguments, reason), result in zip(refusals, results[host]):
                 with self.subTest(host=host, arguments=arguments):
                     self.assertTrue(result.get('failed'), result)
                     self.assertEqual((result['reason'], result['changed']), (reason, False))
+        self.assertEqual(results['site'][-2]['outcome'], 'changed')
         self.assertFalse(results['site'][-1].get('failed'))
-        info = results['old'][-1]
-        self.assertEqual((info.get('failed'), info['reason']), (True, 'schema'), info)
-        self.assertEqual(fleet.dialer('site').commands(), ['?6'])  # only dialer_info's read
+        # The older dialerctl refused --schema in both modules before it sent anything.
+        for result in results['old'][-2:]:
+            self.assertEqual((result.get('failed'), result['reason'], result['changed']),
+                             (True, 'schema', False), result)
+            self.assertIn('unknown option --schema', result['msg'])
+        self.assertEqual(fleet.dialer('site').commands(), ['?6', SAVE, '?6', '?6'])
         self.assertEqual(fleet.dialer('old').commands(), [])
 
     def test_a_port_another_run_holds_is_waited_for(self):

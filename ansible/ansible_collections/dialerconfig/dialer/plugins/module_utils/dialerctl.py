@@ -17,6 +17,7 @@ __metaclass__ = type
 
 import json
 import os
+import re
 
 from ansible.module_utils.basic import _load_params
 from ansible.module_utils.six import string_types
@@ -228,20 +229,47 @@ def read_document(out, command):
     return document
 
 
+def other_schema(out, err):
+    """Why a dialerctl refused `--schema`, told by which side is older; or None.
+
+    A dialerctl that prints another schema says so ("prints documents of schema M"); one older
+    than the option refuses it as an unknown option. Either sends nothing.
+    """
+    said = '%s\n%s' % (err, out)
+    other = re.search(r'prints documents of schema (\d+)', said)
+    if other and int(other.group(1)) > SCHEMA:
+        return ('dialerctl on the managed host is newer than this collection: it prints documents '
+                'of schema %s, and this collection reads those of schema %d. Install the '
+                'dialerconfig.dialer collection that comes with that dialer-config. Nothing was '
+                'sent.' % (other.group(1), SCHEMA))
+    if re.search(r"unknown option\W+(--)?schema\b", said, re.IGNORECASE):
+        told = ' (%s)' % err.splitlines()[0] if err else ''
+        return ('dialerctl on the managed host is older than this collection: its usage error '
+                'names the unknown option --schema%s. Install dialer-config 2.0.0 or later '
+                'there, whose documents are of schema %d. Nothing was sent.' % (told, SCHEMA))
+    return None
+
+
 def run(module, arguments, data=None, writing=False):
     """Runs dialerctl under the task's deadline; returns (rc, document, stderr, killed).
 
-    `writing` is true for a run that may send a save: when it ends without a document, a save
-    may have gone out. The deadline ends dialerctl with SIGTERM, which it takes as an
-    interruption: it stops in order and still prints a document of what went out. Only when it
-    had to be killed is there none.
+    `--schema` makes a dialerctl older or newer than this collection refuse the run before it
+    sends anything. `writing` is true for a run that may send a save: when it ends without a
+    document, a save may have gone out. The deadline ends dialerctl with SIGTERM, which it takes
+    as an interruption: it stops in order and still prints a document of what went out. Only
+    when it had to be killed is there none.
     """
     dialerctl, deadline = programs(module)
     seconds = module.params['timeout']
-    command = [deadline, '--kill-after=5', str(seconds), dialerctl] + arguments
+    command = [deadline, '--kill-after=5', str(seconds), dialerctl, arguments[0],
+               '--schema', str(SCHEMA)] + arguments[1:]
     rc, out, err = module.run_command(command, data=data, environ_update={'LC_ALL': 'C.UTF-8'})
     killed = rc in DEADLINE_STATUSES or rc < 0
     err = (err or '').strip()
+    if rc == REFUSED_STATUS:
+        mismatch = other_schema(out, err)
+        if mismatch:
+            raise Failure('schema', mismatch)
     try:
         return rc, read_document(out, arguments[0]), err, killed
     except ValueError as problem:

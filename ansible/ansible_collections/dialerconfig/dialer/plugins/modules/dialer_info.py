@@ -20,7 +20,9 @@ description:
   - Never writes anything to a dialer. A dialer that does not answer is reported, not failed.
 requirements:
   - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
-    whose C(ports --json) prints a document of schema 2.
+    that takes C(--schema) and prints documents of schema 2. Every run asks for them
+    (C(--schema 2)), so that a C(dialerctl) older or newer than this collection refuses it
+    before sending anything.
   - The C(timeout) program of coreutils on the managed host.
 options:
   ports:
@@ -70,9 +72,9 @@ notes:
     Use C(no_log) on the task where they must stay private.
   - A failed task has I(msg) and I(reason), one of C(usage) or C(input) (dialerctl refused the
     options), C(program) (C(dialerctl) or C(timeout) missing, not executable, or ended without
-    printing anything), C(schema) (an older C(dialerctl), whose documents this collection does
-    not read), C(interrupted) (the deadline passed) and C(log) (a line of I(log) could not be
-    written). No port that opens is not a failure; I(dialers) is empty.
+    printing anything), C(schema) (a C(dialerctl) older or newer than this collection, which
+    sent nothing; I(msg) says which), C(interrupted) (the deadline passed) and C(log) (a line
+    of I(log) could not be written). No port that opens is not a failure; I(dialers) is empty.
 seealso:
   - module: dialerconfig.dialer.dialer_settings
 author:

@@ -20,6 +20,8 @@ description:
   - Runs C(dialerctl apply --json) on the managed host, with the values on its standard input
     so that they do not show in the process list. The port stays held from the first read to
     the last read back.
+  - Every run of C(dialerctl) asks for the documents of schema 2 (C(--schema 2)), so that a
+    C(dialerctl) older or newer than this collection refuses it before sending anything.
   - An omitted field keeps the value the dialer holds; an empty string empties it. With none of
     the six fields and no I(src), the task only reads the dialer.
   - Every option is carried out exactly or refused before anything is sent to the dialer. A
@@ -27,7 +29,8 @@ description:
   - A failed port fails the task with the Russian message of dialer-config and a reason code that
     does not depend on the language.
 requirements:
-  - dialerctl 2.0.0 or later on the managed host (the dialer-config package).
+  - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
+    that takes C(--schema) and prints documents of schema 2.
   - The C(timeout) program of coreutils on the managed host.
 options:
   port:
@@ -215,8 +218,9 @@ reason:
       is not a string, holds a line break, or that the dialer cannot carry; an I(src) file that
       cannot be read) or C(no-port) (no port opens).
     - C(program) when C(dialerctl) or C(timeout) is missing or not executable, or C(dialerctl)
-      ended without printing anything; C(schema) when it printed something other than a
-      document of schema 2 (an older C(dialerctl)); C(interrupted) when the deadline passed;
+      ended without printing anything; C(schema) when C(dialerctl) is older or newer than this
+      collection (it refused C(--schema 2) and sent nothing; I(msg) says which) or printed
+      something other than a document of schema 2; C(interrupted) when the deadline passed;
       C(log) when a line of the I(log) could not be written.
   type: str
   returned: always

@@ -56,8 +56,8 @@ def entry(outcome, sent=False, reason=None, after=None, **more):
 
 def run(arguments, out='', rc=0, err='', stdin=None, timeout=30):
     """One dialerctl run the case expects: its command line and input, and what it returns."""
-    return (['/usr/bin/timeout', '--kill-after=5', str(timeout), DIALERCTL] + arguments, stdin,
-            (rc, out, err))
+    return (['/usr/bin/timeout', '--kill-after=5', str(timeout), DIALERCTL, arguments[0],
+             '--schema', '2'] + arguments[1:], stdin, (rc, out, err))
 
 
 APPLY = ['apply', '--port', 'COM1', '--json']
@@ -82,6 +82,18 @@ def refused(name, arguments, reason):
 
 
 OLD = json.dumps([dict(port='COM1', serialNumber='A1', outcome='read')])  # before schema 2
+
+
+def other_schema(command, older):
+    """How a dialerctl older or newer than the collection refuses --schema 2: exit 2."""
+    said = ("Unknown option 'schema'." if older else
+            '--schema 2: this dialerctl prints documents of schema 3. Nothing was sent.')
+    document = json.loads(doc(command, reason='usage', message=said))
+    document['schema'] = 2 if older else 3
+    return dict(out=json.dumps(document), rc=2, err='dialerctl: ' + said)
+
+
+SCHEMA_REFUSED = dict(REFUSED, reason='schema')
 
 CASES = [
     # name, module, arguments, dialerctl's runs, part of the result
@@ -153,9 +165,16 @@ CASES = [
     ('a crash after the apply began', SETTINGS, dict(free='*100#'),
      [set_free(rc=139)], dict(failed=True, changed=True, outcome='failed', reason='program')),
     ('dialerctl cannot start', SETTINGS, {}, [run(READ, rc=126)], dict(REFUSED, reason='program')),
-    ('an older dialerctl\'s bare array, read', SETTINGS, {}, [run(READ, OLD)],
-     dict(failed=True, changed=False, outcome='failed', reason='schema')),
-    ('an older dialerctl\'s bare array, apply', SETTINGS, dict(free='*100#'),
+    ('an older dialerctl refuses --schema', SETTINGS, {},
+     [run(READ, **other_schema('read', older=True))],
+     dict(SCHEMA_REFUSED, msg='older than this collection: its usage error names the unknown '
+                              'option --schema (dialerctl: Unknown option \'schema\'.)')),
+    ('an older dialerctl refuses --schema, apply', SETTINGS, dict(free='*100#'),
+     [set_free(**other_schema('apply', older=True))], SCHEMA_REFUSED),
+    ('a newer dialerctl refuses --schema, apply', SETTINGS, dict(free='*100#'),
+     [set_free(**other_schema('apply', older=False))],
+     dict(SCHEMA_REFUSED, msg='newer than this collection: it prints documents of schema 3')),
+    ('a program that takes --schema and prints a bare array', SETTINGS, dict(free='*100#'),
      [set_free(OLD)], dict(failed=True, changed=True, outcome='failed', reason='schema')),
     ('a document without schema, refused', SETTINGS, {}, [run(READ, '{"ports": []}', rc=2)],
      dict(failed=True, changed=False, reason='schema')),
@@ -182,8 +201,9 @@ CASES = [
     ('no port opens, none read', INFO, {},
      [PORTS, run(['read', '--json'], doc('read', reason='no-port', message='none'), rc=1)],
      dict(failed=False, dialers=[])),
-    ('an older dialerctl\'s ports', INFO, {}, [run(['ports', '--json'], OLD)],
-     dict(failed=True, reason='schema', ports=[], dialers=[])),
+    ('an older dialerctl\'s ports', INFO, {},
+     [run(['ports', '--json'], **other_schema('ports', older=True))],
+     dict(failed=True, reason='schema', msg='unknown option --schema', ports=[], dialers=[])),
     ('a read cut at the deadline', INFO, dict(timeout=5),
      [run(['ports', '--json'], PORTS[2][1], timeout=5),
       run(['read', '--json'], rc=137, timeout=5)],
