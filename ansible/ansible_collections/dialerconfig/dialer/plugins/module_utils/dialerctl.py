@@ -263,7 +263,9 @@ def run(module, arguments, data=None, writing=False):
     seconds = module.params['timeout']
     command = [deadline, '--kill-after=5', str(seconds), dialerctl, arguments[0],
                '--schema', str(SCHEMA)] + arguments[1:]
-    rc, out, err = module.run_command(command, data=data, environ_update={'LC_ALL': 'C.UTF-8'})
+    # Each argument as given: run_command would otherwise expand ~ and $VAR in a serial number.
+    rc, out, err = module.run_command(command, data=data, environ_update={'LC_ALL': 'C.UTF-8'},
+                                      expand_user_and_vars=False)
     killed = rc in DEADLINE_STATUSES or rc < 0
     err = (err or '').strip()
     if rc == REFUSED_STATUS:
