@@ -15,8 +15,11 @@ short_description: List the serial ports and the values of the GSM dialers on th
 version_added: "2.0.0"
 description:
   - Lists the ports C(COM1) to C(COM9) as dialer-config numbers them, with their state and
-    adapter (C(dialerctl ports --json)), and reads the six values of the dialer on each
-    selected port (C(dialerctl read --json)).
+    adapter (C(dialerctl ports --json)). Listing opens each port to tell its state and sends
+    nothing to any of them.
+  - Reads the six values of the dialer on each port named in I(ports) (C(dialerctl read
+    --json)), and on no other; a read sends the dialer's read command, which any other serial
+    device on the site PC (a UPS, a modem) would receive as well.
   - Never writes anything to a dialer. A dialer that does not answer is reported, not failed.
 requirements:
   - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
@@ -27,8 +30,10 @@ requirements:
 options:
   ports:
     description:
-      - The ports to read, as C(dialerctl --port) takes them (C(all) among them); all that open
-        now when empty.
+      - The ports whose dialers are read, as C(dialerctl --port) takes them (C(COM1), a
+        C(/dev/serial/by-id/...) path); C(all) reads every port that opens now, whatever is
+        plugged into it.
+      - Left out or empty, nothing is read and nothing is sent; the task only lists the ports.
     type: list
     elements: str
     default: []
@@ -82,17 +87,27 @@ author:
 '''
 
 EXAMPLES = r'''
-- name: What each site PC has plugged in
+- name: What each site PC has plugged in, sending nothing to any port
   dialerconfig.dialer.dialer_info:
   register: found
-
-- name: The free SMS code of every dialer found
-  ansible.builtin.debug:
-    msg: "{{ found.dialers | selectattr('values') | map(attribute='values.free') | list }}"
 
 - name: The serial number of each adapter, for the inventory's expect_serial
   ansible.builtin.debug:
     msg: "{{ found.ports | map(attribute='adapter.serial') | list }}"
+
+- name: The values of the site's dialer
+  dialerconfig.dialer.dialer_info:
+    ports:
+      - "{{ dialer_port }}"
+  register: site
+
+- name: Its free SMS code
+  ansible.builtin.debug:
+    msg: "{{ site.dialers | selectattr('values') | map(attribute='values.free') | list }}"
+
+- name: Every port that opens, on a bench where only dialers are plugged in
+  dialerconfig.dialer.dialer_info:
+    ports: [all]
 '''
 
 RETURN = r'''
@@ -129,8 +144,8 @@ ports:
             "by_id": "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
             "description": "FT232R USB UART", "manufacturer": "FTDI"}}]
 dialers:
-  description: One entry a port read; empty when none opens, or when the task failed before the
-    reads.
+  description: One entry a port read; empty when I(ports) names none (the default), when none
+    of them opens, or when the task failed before the reads.
   type: list
   elements: dict
   returned: always
@@ -203,6 +218,8 @@ def gather(module, answer):
     if rc != 0:
         raise Failure('program', 'dialerctl ports ended with status %d: %s' % (rc, err))
     answer['ports'] = listing['ports']
+    if not params['ports']:
+        return  # a read sends a command, to whatever device the port has
 
     selection = []
     for port in params['ports']:
