@@ -51,7 +51,9 @@ options:
     type: float
     default: 0
   timeout:
-    description: The deadline in seconds of each C(dialerctl) run, above 0.
+    description: The deadline in seconds of each C(dialerctl) run, above 0. C(dialerctl) is sent
+      SIGTERM at the deadline and killed 5 s later if it has not ended (C(timeout
+      --kill-after=5)), so a run never lasts longer than I(timeout) + 5 s.
     type: int
     default: 30
   dialerctl:
@@ -64,6 +66,11 @@ options:
       C(log). An empty or null value is refused.
     type: path
 attributes:
+  platform:
+    description: Site PCs with a POSIX system (Linux), where C(dialerctl) runs under coreutils'
+      C(timeout). Windows site PCs are not managed by this collection.
+    support: full
+    platforms: posix
   check_mode:
     description: Runs in check mode as it does otherwise; it changes nothing either way.
     support: full
@@ -80,6 +87,9 @@ notes:
     printing anything), C(schema) (a C(dialerctl) older or newer than this collection, which
     sent nothing; I(msg) says which), C(interrupted) (the deadline passed) and C(log) (a line
     of I(log) could not be written). No port that opens is not a failure; I(dialers) is empty.
+  - When Ansible itself refuses the arguments (an unknown option, a I(timeout) that is not a
+    number), the task fails before the module runs, with I(msg) alone, without I(reason),
+    I(ports) or I(dialers).
 seealso:
   - module: dialerconfig.dialer.dialer_settings
 author:
@@ -111,6 +121,16 @@ EXAMPLES = r'''
 '''
 
 RETURN = r'''
+reason:
+  description: Why the task failed, in words that do not depend on the language; C(usage),
+    C(input), C(program), C(schema), C(interrupted) or C(log), as the notes tell them.
+  type: str
+  returned: failure
+  sample: schema
+msg:
+  description: Why the task failed, in English, naming the option or the program at fault.
+  type: str
+  returned: failure
 ports:
   description: One entry a port, as C(dialerctl ports --json) prints it; empty when the task
     failed before the list.

@@ -25,7 +25,8 @@ description:
   - An omitted field keeps the value the dialer holds; an empty string empties it. With none of
     the six fields and no I(src), the task only reads the dialer.
   - Every option is carried out exactly or refused before anything is sent to the dialer. A
-    refusal names the option and what to write instead.
+    refusal names the option and what to write instead. The one change a value meets is the
+    window's own; it loses its leading blanks (see the notes).
   - A failed port fails the task with the Russian message of dialer-config and a reason code that
     does not depend on the language.
 requirements:
@@ -103,6 +104,8 @@ options:
       - The task's own deadline in seconds, above 0. When it passes, C(dialerctl) is interrupted;
         if a save had gone out by then, or may have, the task fails with C(changed) true and
         reason C(interrupted).
+      - C(dialerctl) is sent SIGTERM at the deadline and killed 5 s later if it has not ended
+        (C(timeout --kill-after=5)), so a run never lasts longer than I(timeout) + 5 s.
       - Use this rather than the task keyword C(timeout) or C(async), which end the task without
         C(dialerctl)'s account of what went out.
     type: int
@@ -127,6 +130,11 @@ options:
         refused.
     type: path
 attributes:
+  platform:
+    description: Site PCs with a POSIX system (Linux), where C(dialerctl) runs under coreutils'
+      C(timeout). Windows site PCs are not managed by this collection.
+    support: full
+    platforms: posix
   check_mode:
     description: Reads the dialer and tells whether a write would change it; writes nothing.
     support: full
@@ -140,6 +148,9 @@ notes:
     the dialer's value.
   - The values travel on the dialer's line in windows-1251. A value holding a comma, a line
     break or a character windows-1251 lacks is refused before anything is sent.
+  - A value loses its leading blanks, as the dialer-config window's fields drop them while the
+    user types; C(' 111 ') is written, and read back, as C('111 '), and a second run finds it
+    unchanged. Blanks after a value stay. I(src) is written as the file holds it.
   - Through a template, a variable alone (C("{{ site_phone }}")) keeps its type, so an unquoted
     number in it is refused too. Any other expression (C("{{ phones[0] }}"),
     C("{{ site.phone }}"), a filter) renders as text, and a number whose written form YAML has
@@ -149,8 +160,19 @@ notes:
   - The values show in the task's result (I(phone1) to I(free) under C(invocation) at C(-vvv),
     I(before), I(after) and the diff), in a C(backup_dir) copy and in the I(log). Use C(no_log)
     on the task where they must stay private.
+  - Ansible's module code also logs every option it is given, I(phone1) to I(free) and
+    I(expect_serial) among them, to the system log of the managed host (syslog or the journal,
+    "Invoked with ..."), so the numbers stay in each site PC's journal. Task-level C(no_log)
+    suppresses that line, and so does C(no_target_syslog) (the variable
+    C(ansible_no_target_syslog), or C(no_target_syslog) in C(ansible.cfg)), which leaves the
+    results as they are. The six options are not marked C(no_log) themselves, since that would
+    also mask those strings in I(before), I(after) and the diff.
   - When Ansible itself refuses the arguments (an unknown option, no I(port), a number that is
     not a number), the task fails before the module runs, without the return values below.
+  - A run that ends as its deadline passes (status 124 of C(timeout)) fails with reason
+    C(interrupted), even when C(dialerctl) printed a complete document; I(outcome), I(written)
+    and C(changed) are then as it reported them, so a dialer that was set shows C(changed) and
+    its I(after).
 seealso:
   - module: dialerconfig.dialer.dialer_info
 author:
