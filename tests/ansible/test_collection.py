@@ -18,7 +18,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fleet import DIALERCTL, Fleet  # noqa: E402 pylint: disable=wrong-import-position
+from fleet import COLLECTIONS, DIALERCTL, Fleet  # noqa: E402 pylint: disable=wrong-import-position
 from unittest_summary import summary  # noqa: E402 pylint: disable=wrong-import-position
 
 STORED = '101,202,303,404,505,*7#'
@@ -222,6 +222,27 @@ class Failures(unittest.TestCase):
         self.assertTrue(hasty.get('failed'))
         self.assertEqual((hasty['reason'], hasty['written']), ('busy', False))
         self.assertEqual(fleet.dialer('patient').commands(), ['?6'] * 6 + ['?6', SAVE, '?6'])
+
+
+class Example(unittest.TestCase):
+    """The collection's sample playbook as it ships, on a simulated site PC."""
+
+    def test_a_failed_dialer_is_told_before_the_host_leaves_the_play(self):
+        # A pseudo-terminal has no adapter, so its serial number is never the expected one.
+        fleet = Fleet({'moved': [['--values', STORED]]}, host_vars={'moved': {
+            'dialer_port': '{{ dialer_devices[0] }}', 'dialer_serial': 'A50285BI',
+            'dialer_free': '*100#', 'dialer_phones': ['101', '202', '303', '404', '505'],
+            'dialer_private': True}})
+        self.addCleanup(fleet.close)
+        results = fleet.play(None, playbook=os.path.join(
+            COLLECTIONS, 'ansible_collections', 'dialerconfig', 'dialer', 'examples',
+            'site.yml'))['moved']
+        # The check of the values, the settings (hidden by no_log), the rescue's report, its end.
+        self.assertEqual([result.get('failed', False) for result in results],
+                         [False, True, False, True], results)
+        self.assertEqual(results[2]['msg'], 'refused (identity): nothing was written')
+        self.assertEqual(results[3]['msg'], 'identity')
+        self.assertEqual(fleet.dialer('moved').commands(), [])
 
 
 if __name__ == '__main__':
