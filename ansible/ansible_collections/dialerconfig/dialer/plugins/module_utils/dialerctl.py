@@ -105,9 +105,14 @@ def check_given(keeps_null=()):
     """
     given = _load_params()
     for name in sorted(given):
-        if given[name] is None and not name.startswith('_ansible_') and name not in keeps_null:
+        if name.startswith('_ansible_') or name in keeps_null:
+            continue
+        if given[name] is None:
             refuse(name, 'is null (a variable that is null, or nothing after the key)',
                    NOT_NULL.get(name, 'a value, or leave %s out' % name))
+        # A list would give a null item as the text 'None'.
+        if isinstance(given[name], list) and None in given[name]:
+            refuse(name, 'holds a null', 'each item as text')
 
 
 def check_text(params, names):

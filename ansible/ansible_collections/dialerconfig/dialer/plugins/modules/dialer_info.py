@@ -34,6 +34,7 @@ options:
         C(/dev/serial/by-id/...) path); C(all) reads every port that opens now, whatever is
         plugged into it.
       - Left out or empty, nothing is read and nothing is sent; the task only lists the ports.
+      - A null, or a null item, is refused rather than read as a port named C(None).
     type: list
     elements: str
     default: []

@@ -222,6 +222,8 @@ CASES = [
      [PORTS, run(['read', '--json', '--port', ''], doc('read', reason='usage', message='u'), 2)],
      dict(failed=True, reason='usage')),
     ('no deadline for the list', INFO, dict(timeout=-1), [], dict(failed=True, reason='usage')),
+    ('a null among the ports', INFO, dict(ports=['COM1', None]), [],
+     dict(failed=True, reason='usage', msg='ports holds a null')),
 ] + [refused('%s empty' % name, {name: ''}, 'usage') for name in GUARDS] + [
     # A null, as a template of a null variable gives it, is no option left out.
     (name + ' null', module, {name: None}, [],
