@@ -114,8 +114,9 @@ class Fleet:
 
     def _write_inventory(self):
         hosts = {}
-        for host in self.dialers:
+        for host, dialers in self.dialers.items():
             variables = {'port_map': self.maps[host], 'dialerctl': DIALERCTL,
+                         'dialer_devices': [dialer.path for dialer in dialers],
                          'ansible_python_interpreter': PYTHON}
             variables.update(self.host_vars.get(host, {}))
             if host in self.ssh_hosts:
@@ -130,15 +131,25 @@ class Fleet:
             hosts[host] = variables
         self.inventory = os.path.join(self.work, 'inventory.json')
         with open(self.inventory, 'w', encoding='utf-8') as out:
-            json.dump({'all': {'hosts': hosts}}, out)
+            # The group the collection's sample playbook names.
+            json.dump({'all': {'children': {'site_pcs': {'hosts': hosts}}}}, out)
 
-    def play(self, tasks, check=False, diff=False, forks=5, play_options=None):
-        """Runs one play of `tasks` on every host; returns {host: [result of each task]}."""
-        play = {'hosts': 'all', 'gather_facts': False, 'tasks': tasks}
-        play.update(play_options or {})
-        playbook = os.path.join(self.work, 'playbook.json')
-        with open(playbook, 'w', encoding='utf-8') as out:
-            json.dump([play], out)  # JSON is YAML
+    def play(self, tasks, check=False, diff=False, forks=5, play_options=None, playbook=None):
+        """Runs one play of `tasks` on every host; returns {host: [result of each task]}.
+
+        With `playbook`, runs that file instead, with dialerctl on the PATH and the fleet's
+        folder as the home of the user it runs as.
+        """
+        home = os.environ.get('HOME', self.work)
+        search = os.environ.get('PATH', '')
+        if playbook:
+            home, search = self.work, os.path.dirname(DIALERCTL) + os.pathsep + search
+        else:
+            play = {'hosts': 'all', 'gather_facts': False, 'tasks': tasks}
+            play.update(play_options or {})
+            playbook = os.path.join(self.work, 'playbook.json')
+            with open(playbook, 'w', encoding='utf-8') as out:
+                json.dump([play], out)  # JSON is YAML
         command = ['ansible-playbook', '-i', self.inventory, '--forks', str(forks), playbook]
         if check:
             command.append('--check')
@@ -150,8 +161,7 @@ class Fleet:
                            ANSIBLE_HOST_KEY_CHECKING='False', ANSIBLE_RETRY_FILES_ENABLED='0',
                            ANSIBLE_LOCAL_TEMP=os.path.join(self.work, 'ansible-local'),
                            ANSIBLE_SSH_ARGS='-o ControlMaster=no',
-                           ANSIBLE_PYTHON_INTERPRETER=PYTHON,
-                           HOME=os.environ.get('HOME', self.work))
+                           ANSIBLE_PYTHON_INTERPRETER=PYTHON, HOME=home, PATH=search)
         done = subprocess.run(command, env=environment, capture_output=True, text=True,
                               timeout=300, check=False)
         try:

@@ -18,7 +18,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fleet import DIALERCTL, Fleet  # noqa: E402 pylint: disable=wrong-import-position
+from fleet import COLLECTIONS, DIALERCTL, Fleet  # noqa: E402 pylint: disable=wrong-import-position
 from unittest_summary import summary  # noqa: E402 pylint: disable=wrong-import-position
 
 STORED = '101,202,303,404,505,*7#'
@@ -43,6 +43,11 @@ INFO = {
     'name': 'what is plugged in',
     'dialerconfig.dialer.dialer_info': {'port_map': '{{ port_map }}',
                                         'dialerctl': '{{ dialerctl }}'},
+}
+READ_ALL = {  # every port that opens, named explicitly
+    'name': 'every dialer',
+    'dialerconfig.dialer.dialer_info': dict(INFO['dialerconfig.dialer.dialer_info'],
+                                            ports=['all']),
 }
 
 
@@ -70,7 +75,7 @@ class Provisioning(unittest.TestCase):
                       host_vars={'site1': {'backup_dir': kept, 'log': log}})
         self.addCleanup(fleet.close)
 
-        checked = fleet.play([SET_FREE, INFO], check=True, diff=True)
+        checked = fleet.play([SET_FREE, READ_ALL], check=True, diff=True)
         for host, (setting, info) in checked.items():
             with self.subTest(run='check', host=host):
                 self.assertFalse(setting.get('failed'), setting.get('msg'))
@@ -153,30 +158,48 @@ class Failures(unittest.TestCase):
         self.assertEqual(fleet.dialer('killed').saves()[:1], [SAVE])
 
     def test_what_cannot_be_done_exactly_is_refused_with_nothing_sent(self):
-        old = program(self, '#!/bin/sh\necho \'[{"port": "COM1", "serialNumber": null}]\'\n')
+        # A dialerctl from before --schema: its parser refuses the option, exit 2. Without it,
+        # the run would go ahead and reach the dialer.
+        old = program(self, '#!%s\nimport json, os, sys\n'
+                            'if "--schema" in sys.argv:\n'
+                            '    said = "Unknown option \'schema\'."\n'
+                            '    print("dialerctl: " + said, file=sys.stderr)\n'
+                            '    print(json.dumps({"schema": 2, "command": sys.argv[1],'
+                            ' "ports": [], "error": {"reason": "usage", "message": said}}))\n'
+                            '    sys.exit(2)\n'
+                            'os.execv(%r, sys.argv)\n' % (sys.executable, DIALERCTL))
         fleet = Fleet({'site': [['--values', STORED]], 'old': [['--values', STORED]]},
-                      host_vars={'site': {'octal': 83}, 'old': {'octal': 83, 'dialerctl': old}})
+                      host_vars={'site': {'octal': 83, 'unset': None},
+                                 'old': {'octal': 83, 'unset': None, 'dialerctl': old}})
         self.addCleanup(fleet.close)
         refusals = [  # the task's arguments beside the port's, and the reason
             ({'phone1': 79001234567}, 'input'),  # YAML's +79001234567 unquoted
             ({'phone2': '{{ octal }}'}, 'input'),  # YAML's 0123 unquoted, through a variable
             ({'free': '*100#', 'expect_serial': 12345}, 'input'),
             ({'free': '*100#', 'expect_serial': "{{ serial | default('') }}"}, 'usage'),
+            ({'free': '*100#', 'expect_serial': '{{ unset }}'}, 'usage'),  # null in host_vars
+            ({'free': '*100#', 'port_map': '{{ unset }}'}, 'usage'),
             ({'free': '*100#', 'port': ' ALL'}, 'usage'),
         ]
         tasks = [{'dialerconfig.dialer.dialer_settings': dict(
             {'port': 'COM1', 'port_map': '{{ port_map }}', 'dialerctl': '{{ dialerctl }}'},
             **arguments), 'ignore_errors': True} for arguments, _ in refusals]
-        results = fleet.play(tasks + [dict(INFO, ignore_errors=True)])
+        results = fleet.play(tasks + [dict(SET_FREE, ignore_errors=True),
+                                      dict(INFO, ignore_errors=True)])
         for host in ('site', 'old'):
             for (arguments, reason), result in zip(refusals, results[host]):
                 with self.subTest(host=host, arguments=arguments):
                     self.assertTrue(result.get('failed'), result)
                     self.assertEqual((result['reason'], result['changed']), (reason, False))
-        self.assertFalse(results['site'][-1].get('failed'))
-        info = results['old'][-1]
-        self.assertEqual((info.get('failed'), info['reason']), (True, 'schema'), info)
-        self.assertEqual(fleet.dialer('site').commands(), ['?6'])  # only dialer_info's read
+        self.assertEqual(results['site'][-2]['outcome'], 'changed')
+        listed = results['site'][-1]  # by default, the ports only: nothing is sent
+        self.assertEqual(([p['state'] for p in listed['ports']], listed['dialers']), (['free'], []))
+        # The older dialerctl refused --schema in both modules before it sent anything.
+        for result in results['old'][-2:]:
+            self.assertEqual((result.get('failed'), result['reason'], result['changed']),
+                             (True, 'schema', False), result)
+            self.assertIn('unknown option --schema', result['msg'])
+        self.assertEqual(fleet.dialer('site').commands(), ['?6', SAVE, '?6'])
         self.assertEqual(fleet.dialer('old').commands(), [])
 
     def test_a_port_another_run_holds_is_waited_for(self):
@@ -199,6 +222,27 @@ class Failures(unittest.TestCase):
         self.assertTrue(hasty.get('failed'))
         self.assertEqual((hasty['reason'], hasty['written']), ('busy', False))
         self.assertEqual(fleet.dialer('patient').commands(), ['?6'] * 6 + ['?6', SAVE, '?6'])
+
+
+class Example(unittest.TestCase):
+    """The collection's sample playbook as it ships, on a simulated site PC."""
+
+    def test_a_failed_dialer_is_told_before_the_host_leaves_the_play(self):
+        # A pseudo-terminal has no adapter, so its serial number is never the expected one.
+        fleet = Fleet({'moved': [['--values', STORED]]}, host_vars={'moved': {
+            'dialer_port': '{{ dialer_devices[0] }}', 'dialer_serial': 'A50285BI',
+            'dialer_free': '*100#', 'dialer_phones': ['101', '202', '303', '404', '505'],
+            'dialer_private': True}})
+        self.addCleanup(fleet.close)
+        results = fleet.play(None, playbook=os.path.join(
+            COLLECTIONS, 'ansible_collections', 'dialerconfig', 'dialer', 'examples',
+            'site.yml'))['moved']
+        # The check of the values, the settings (hidden by no_log), the rescue's report, its end.
+        self.assertEqual([result.get('failed', False) for result in results],
+                         [False, True, False, True], results)
+        self.assertEqual(results[2]['msg'], 'refused (identity): nothing was written')
+        self.assertEqual(results[3]['msg'], 'identity')
+        self.assertEqual(fleet.dialer('moved').commands(), [])
 
 
 if __name__ == '__main__':

@@ -17,7 +17,9 @@ __metaclass__ = type
 
 import json
 import os
+import re
 
+from ansible.module_utils.basic import _load_params
 from ansible.module_utils.six import string_types
 
 # The document dialerctl prints under --json that this collection reads.
@@ -47,6 +49,18 @@ GUARDS = dict(
     backup_dir='the folder for backups, or leave backup_dir out for none',
     expect_serial="the adapter's serial number in quotes, or leave expect_serial out",
     src='the Velkor.ini file to restore, or leave src out',
+)
+
+# What to write instead of null, for the options whose null means nothing (all but the six
+# fields, where null keeps the dialer's value).
+NOT_NULL = dict(
+    GUARDS,
+    port="the dialer's port, such as a /dev/serial/by-id/ path",
+    ports="a list of ports, [all] for every port that opens, or leave ports out to only list "
+          "the ports",
+    timeout='the deadline in seconds, above 0, or leave timeout out for 30',
+    retries='0 or more, or leave retries out for 0',
+    wait_busy='a number of seconds from 0, or leave wait_busy out for 0',
 )
 
 # coreutils' timeout once the deadline has passed: 124 when the program ended on its SIGTERM,
@@ -79,6 +93,26 @@ class Failure(Exception):
 
 def refuse(option, problem, instead):
     raise Failure('usage', '%s %s: write %s. Nothing was sent.' % (option, problem, instead))
+
+
+def check_given(keeps_null=()):
+    """Refuses an option given as null, other than those in `keeps_null`.
+
+    AnsibleModule gives a null option as it gives one left out: None, or the default. A guard a
+    template rendered null (`"{{ serial }}"` with `serial:` null) would so switch itself off,
+    and a null where a default stood would reach dialerctl's command line. The arguments as the
+    task gave them still tell null from left out.
+    """
+    given = _load_params()
+    for name in sorted(given):
+        if name.startswith('_ansible_') or name in keeps_null:
+            continue
+        if given[name] is None:
+            refuse(name, 'is null (a variable that is null, or nothing after the key)',
+                   NOT_NULL.get(name, 'a value, or leave %s out' % name))
+        # A list would give a null item as the text 'None'.
+        if isinstance(given[name], list) and None in given[name]:
+            refuse(name, 'holds a null', 'each item as text')
 
 
 def check_text(params, names):
@@ -200,20 +234,49 @@ def read_document(out, command):
     return document
 
 
+def other_schema(out, err):
+    """Why a dialerctl refused `--schema`, told by which side is older; or None.
+
+    A dialerctl that prints another schema says so ("prints documents of schema M"); one older
+    than the option refuses it as an unknown option. Either sends nothing.
+    """
+    said = '%s\n%s' % (err, out)
+    other = re.search(r'prints documents of schema (\d+)', said)
+    if other and int(other.group(1)) > SCHEMA:
+        return ('dialerctl on the managed host is newer than this collection: it prints documents '
+                'of schema %s, and this collection reads those of schema %d. Install the '
+                'dialerconfig.dialer collection that comes with that dialer-config. Nothing was '
+                'sent.' % (other.group(1), SCHEMA))
+    if re.search(r"unknown option\W+(--)?schema\b", said, re.IGNORECASE):
+        told = ' (%s)' % err.splitlines()[0] if err else ''
+        return ('dialerctl on the managed host is older than this collection: its usage error '
+                'names the unknown option --schema%s. Install dialer-config 2.0.0 or later '
+                'there, whose documents are of schema %d. Nothing was sent.' % (told, SCHEMA))
+    return None
+
+
 def run(module, arguments, data=None, writing=False):
     """Runs dialerctl under the task's deadline; returns (rc, document, stderr, killed).
 
-    `writing` is true for a run that may send a save: when it ends without a document, a save
-    may have gone out. The deadline ends dialerctl with SIGTERM, which it takes as an
-    interruption: it stops in order and still prints a document of what went out. Only when it
-    had to be killed is there none.
+    `--schema` makes a dialerctl older or newer than this collection refuse the run before it
+    sends anything. `writing` is true for a run that may send a save: when it ends without a
+    document, a save may have gone out. The deadline ends dialerctl with SIGTERM, which it takes
+    as an interruption: it stops in order and still prints a document of what went out. Only
+    when it had to be killed is there none.
     """
     dialerctl, deadline = programs(module)
     seconds = module.params['timeout']
-    command = [deadline, '--kill-after=5', str(seconds), dialerctl] + arguments
-    rc, out, err = module.run_command(command, data=data, environ_update={'LC_ALL': 'C.UTF-8'})
+    command = [deadline, '--kill-after=5', str(seconds), dialerctl, arguments[0],
+               '--schema', str(SCHEMA)] + arguments[1:]
+    # Each argument as given: run_command would otherwise expand ~ and $VAR in a serial number.
+    rc, out, err = module.run_command(command, data=data, environ_update={'LC_ALL': 'C.UTF-8'},
+                                      expand_user_and_vars=False)
     killed = rc in DEADLINE_STATUSES or rc < 0
     err = (err or '').strip()
+    if rc == REFUSED_STATUS:
+        mismatch = other_schema(out, err)
+        if mismatch:
+            raise Failure('schema', mismatch)
     try:
         return rc, read_document(out, arguments[0]), err, killed
     except ValueError as problem:

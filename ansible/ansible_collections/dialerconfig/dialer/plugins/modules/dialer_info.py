@@ -15,24 +15,32 @@ short_description: List the serial ports and the values of the GSM dialers on th
 version_added: "2.0.0"
 description:
   - Lists the ports C(COM1) to C(COM9) as dialer-config numbers them, with their state and
-    adapter (C(dialerctl ports --json)), and reads the six values of the dialer on each
-    selected port (C(dialerctl read --json)).
+    adapter (C(dialerctl ports --json)). Listing opens each port to tell its state and sends
+    nothing to any of them.
+  - Reads the six values of the dialer on each port named in I(ports) (C(dialerctl read
+    --json)), and on no other; a read sends the dialer's read command, which any other serial
+    device on the site PC (a UPS, a modem) would receive as well.
   - Never writes anything to a dialer. A dialer that does not answer is reported, not failed.
 requirements:
   - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
-    whose C(ports --json) prints a document of schema 2.
+    that takes C(--schema) and prints documents of schema 2. Every run asks for them
+    (C(--schema 2)), so that a C(dialerctl) older or newer than this collection refuses it
+    before sending anything.
   - The C(timeout) program of coreutils on the managed host.
 options:
   ports:
     description:
-      - The ports to read, as C(dialerctl --port) takes them (C(all) among them); all that open
-        now when empty.
+      - The ports whose dialers are read, as C(dialerctl --port) takes them (C(COM1), a
+        C(/dev/serial/by-id/...) path); C(all) reads every port that opens now, whatever is
+        plugged into it.
+      - Left out or empty, nothing is read and nothing is sent; the task only lists the ports.
+      - A null, or a null item, is refused rather than read as a port named C(None).
     type: list
     elements: str
     default: []
   port_map:
-    description: A port map file that numbers the ports, instead of the user's own. An empty
-      value is refused.
+    description: A port map file that numbers the ports, instead of the user's own. An empty or
+      null value is refused.
     type: path
   retries:
     description: How many more times a read without an answer is tried; 0 or more.
@@ -44,19 +52,26 @@ options:
     type: float
     default: 0
   timeout:
-    description: The deadline in seconds of each C(dialerctl) run, above 0.
+    description: The deadline in seconds of each C(dialerctl) run, above 0. C(dialerctl) is sent
+      SIGTERM at the deadline and killed 5 s later if it has not ended (C(timeout
+      --kill-after=5)), so a run never lasts longer than I(timeout) + 5 s.
     type: int
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
-      An empty value is refused.
+      An empty or null value is refused.
     type: path
   log:
     description: A file on the managed host to which the reads are appended as JSON lines, as
       C(dialerctl --log) writes them. A line that cannot be written fails the task with reason
-      C(log). An empty value is refused.
+      C(log). An empty or null value is refused.
     type: path
 attributes:
+  platform:
+    description: Site PCs with a POSIX system (Linux), where C(dialerctl) runs under coreutils'
+      C(timeout). Windows site PCs are not managed by this collection.
+    support: full
+    platforms: posix
   check_mode:
     description: Runs in check mode as it does otherwise; it changes nothing either way.
     support: full
@@ -64,13 +79,18 @@ attributes:
     description: Has no diff.
     support: none
 notes:
+  - An option given as null (a template of a variable that is null, or a key with nothing after
+    it) is refused with reason C(usage), naming it, rather than taken for one left out.
   - The values read show in the result (I(dialers)), and so at C(-v) and in every callback.
     Use C(no_log) on the task where they must stay private.
   - A failed task has I(msg) and I(reason), one of C(usage) or C(input) (dialerctl refused the
     options), C(program) (C(dialerctl) or C(timeout) missing, not executable, or ended without
-    printing anything), C(schema) (an older C(dialerctl), whose documents this collection does
-    not read), C(interrupted) (the deadline passed) and C(log) (a line of I(log) could not be
-    written). No port that opens is not a failure; I(dialers) is empty.
+    printing anything), C(schema) (a C(dialerctl) older or newer than this collection, which
+    sent nothing; I(msg) says which), C(interrupted) (the deadline passed) and C(log) (a line
+    of I(log) could not be written). No port that opens is not a failure; I(dialers) is empty.
+  - When Ansible itself refuses the arguments (an unknown option, a I(timeout) that is not a
+    number), the task fails before the module runs, with I(msg) alone, without I(reason),
+    I(ports) or I(dialers).
 seealso:
   - module: dialerconfig.dialer.dialer_settings
 author:
@@ -78,20 +98,40 @@ author:
 '''
 
 EXAMPLES = r'''
-- name: What each site PC has plugged in
+- name: What each site PC has plugged in, sending nothing to any port
   dialerconfig.dialer.dialer_info:
   register: found
-
-- name: The free SMS code of every dialer found
-  ansible.builtin.debug:
-    msg: "{{ found.dialers | selectattr('values') | map(attribute='values.free') | list }}"
 
 - name: The serial number of each adapter, for the inventory's expect_serial
   ansible.builtin.debug:
     msg: "{{ found.ports | map(attribute='adapter.serial') | list }}"
+
+- name: The values of the site's dialer
+  dialerconfig.dialer.dialer_info:
+    ports:
+      - "{{ dialer_port }}"
+  register: site
+
+- name: Its free SMS code
+  ansible.builtin.debug:
+    msg: "{{ site.dialers | selectattr('values') | map(attribute='values.free') | list }}"
+
+- name: Every port that opens, on a bench where only dialers are plugged in
+  dialerconfig.dialer.dialer_info:
+    ports: [all]
 '''
 
 RETURN = r'''
+reason:
+  description: Why the task failed, in words that do not depend on the language; C(usage),
+    C(input), C(program), C(schema), C(interrupted) or C(log), as the notes tell them.
+  type: str
+  returned: failure
+  sample: schema
+msg:
+  description: Why the task failed, in English, naming the option or the program at fault.
+  type: str
+  returned: failure
 ports:
   description: One entry a port, as C(dialerctl ports --json) prints it; empty when the task
     failed before the list.
@@ -125,8 +165,8 @@ ports:
             "by_id": "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
             "description": "FT232R USB UART", "manufacturer": "FTDI"}}]
 dialers:
-  description: One entry a port read; empty when none opens, or when the task failed before the
-    reads.
+  description: One entry a port read; empty when I(ports) names none (the default), when none
+    of them opens, or when the task failed before the reads.
   type: list
   elements: dict
   returned: always
@@ -176,8 +216,8 @@ dialers:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, SIGNALLED, Failure, adapter_of, check_options, common_arguments, named, run,
-    whole_run_failure)
+    COMMON_ARGS, SIGNALLED, Failure, adapter_of, check_given, check_options, common_arguments,
+    named, run, whole_run_failure)
 
 
 def dialer(result):
@@ -190,6 +230,7 @@ def dialer(result):
 def gather(module, answer):
     """Fills `answer` with the ports and the dialers read, or raises a Failure."""
     params = module.params
+    check_given()
     check_options(params)
     rc, listing, err = run(module, ['ports', '--json'] + common_arguments(params, 'ports'))[:3]
     failure = whole_run_failure(listing)
@@ -198,6 +239,8 @@ def gather(module, answer):
     if rc != 0:
         raise Failure('program', 'dialerctl ports ended with status %d: %s' % (rc, err))
     answer['ports'] = listing['ports']
+    if not params['ports']:
+        return  # a read sends a command, to whatever device the port has
 
     selection = []
     for port in params['ports']:

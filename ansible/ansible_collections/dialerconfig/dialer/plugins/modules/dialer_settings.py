@@ -20,14 +20,18 @@ description:
   - Runs C(dialerctl apply --json) on the managed host, with the values on its standard input
     so that they do not show in the process list. The port stays held from the first read to
     the last read back.
+  - Every run of C(dialerctl) asks for the documents of schema 2 (C(--schema 2)), so that a
+    C(dialerctl) older or newer than this collection refuses it before sending anything.
   - An omitted field keeps the value the dialer holds; an empty string empties it. With none of
     the six fields and no I(src), the task only reads the dialer.
   - Every option is carried out exactly or refused before anything is sent to the dialer. A
-    refusal names the option and what to write instead.
+    refusal names the option and what to write instead. The one change a value meets is the
+    window's own; it loses its leading blanks (see the notes).
   - A failed port fails the task with the Russian message of dialer-config and a reason code that
     does not depend on the language.
 requirements:
-  - dialerctl 2.0.0 or later on the managed host (the dialer-config package).
+  - dialerctl 2.0.0 or later on the managed host (the dialer-config package), of the version
+    that takes C(--schema) and prints documents of schema 2.
   - The C(timeout) program of coreutils on the managed host.
 options:
   port:
@@ -69,21 +73,21 @@ options:
         window's Exit writes C(Velkor.ini) (such as a backup that I(backup_dir) kept), through
         C(dialerctl apply --from). A file in another form, or that cannot be read, is refused
         before anything is sent.
-      - Excludes I(phone1) to I(free).
+      - Excludes I(phone1) to I(free). An empty or null value is refused.
     type: path
   expect_serial:
     description:
       - The serial number the port's USB adapter must have, as a quoted string. Nothing is
         written to a port whose adapter has another serial number, or none the system knows;
         the task fails with reason C(identity).
-      - An empty value is refused, never ignored, so a template that rendered nothing does not
-        switch the check off.
+      - An empty or null value is refused, never ignored, so a template that rendered nothing, or
+        a variable that is null, does not switch the check off.
     type: raw
   port_map:
     description:
       - A port map file (C([ports]) with lines such as C(COM1=/dev/ttyUSB0)) that numbers the
         ports, instead of the map of the user the task runs as (under C(become), root's). An
-        empty value is refused.
+        empty or null value is refused.
     type: path
   retries:
     description: How many more times an exchange without an answer, or with a reply not
@@ -100,29 +104,37 @@ options:
       - The task's own deadline in seconds, above 0. When it passes, C(dialerctl) is interrupted;
         if a save had gone out by then, or may have, the task fails with C(changed) true and
         reason C(interrupted).
+      - C(dialerctl) is sent SIGTERM at the deadline and killed 5 s later if it has not ended
+        (C(timeout --kill-after=5)), so a run never lasts longer than I(timeout) + 5 s.
       - Use this rather than the task keyword C(timeout) or C(async), which end the task without
         C(dialerctl)'s account of what went out.
     type: int
     default: 30
   dialerctl:
     description: The path of C(dialerctl) on the managed host; found on C(PATH) when not given.
-      An empty value is refused.
+      An empty or null value is refused.
     type: path
   backup_dir:
     description:
       - A folder where the values read before a change are kept, as a C(Velkor.ini) that the
         dialer-config window loads and I(src) restores, in a folder of its own named after the
         port and the time. When the copy cannot be made, nothing is written to the dialer. An
-        empty value is refused.
+        empty or null value is refused.
     type: path
   log:
     description:
       - A file on the managed host to which C(dialerctl --log) appends one JSON line for each
         command sent (the time, the port, the adapter's serial number, the outcome, the values
         read and written), an audit trail of every site PC. When a line cannot be written, the
-        task fails with reason C(log), also when the dialer was set. An empty value is refused.
+        task fails with reason C(log), also when the dialer was set. An empty or null value is
+        refused.
     type: path
 attributes:
+  platform:
+    description: Site PCs with a POSIX system (Linux), where C(dialerctl) runs under coreutils'
+      C(timeout). Windows site PCs are not managed by this collection.
+    support: full
+    platforms: posix
   check_mode:
     description: Reads the dialer and tells whether a write would change it; writes nothing.
     support: full
@@ -130,8 +142,15 @@ attributes:
     description: Shows the six values before and after (in check mode, as they would be).
     support: full
 notes:
+  - An option given as null (a template of a variable that is null, or a key with nothing after
+    it) is refused with reason C(usage), naming it, as Ansible would otherwise take it for one
+    left out and drop a guard or its default. Only I(phone1) to I(free) take null, which keeps
+    the dialer's value.
   - The values travel on the dialer's line in windows-1251. A value holding a comma, a line
     break or a character windows-1251 lacks is refused before anything is sent.
+  - A value loses its leading blanks, as the dialer-config window's fields drop them while the
+    user types; C(' 111 ') is written, and read back, as C('111 '), and a second run finds it
+    unchanged. Blanks after a value stay. I(src) is written as the file holds it.
   - Through a template, a variable alone (C("{{ site_phone }}")) keeps its type, so an unquoted
     number in it is refused too. Any other expression (C("{{ phones[0] }}"),
     C("{{ site.phone }}"), a filter) renders as text, and a number whose written form YAML has
@@ -141,8 +160,19 @@ notes:
   - The values show in the task's result (I(phone1) to I(free) under C(invocation) at C(-vvv),
     I(before), I(after) and the diff), in a C(backup_dir) copy and in the I(log). Use C(no_log)
     on the task where they must stay private.
+  - Ansible's module code also logs every option it is given, I(phone1) to I(free) and
+    I(expect_serial) among them, to the system log of the managed host (syslog or the journal,
+    "Invoked with ..."), so the numbers stay in each site PC's journal. Task-level C(no_log)
+    suppresses that line, and so does C(no_target_syslog) (the variable
+    C(ansible_no_target_syslog), or C(no_target_syslog) in C(ansible.cfg)), which leaves the
+    results as they are. The six options are not marked C(no_log) themselves, since that would
+    also mask those strings in I(before), I(after) and the diff.
   - When Ansible itself refuses the arguments (an unknown option, no I(port), a number that is
     not a number), the task fails before the module runs, without the return values below.
+  - A run that ends as its deadline passes (status 124 of C(timeout)) fails with reason
+    C(interrupted), even when C(dialerctl) printed a complete document; I(outcome), I(written)
+    and C(changed) are then as it reported them, so a dialer that was set shows C(changed) and
+    its I(after).
 seealso:
   - module: dialerconfig.dialer.dialer_info
 author:
@@ -206,12 +236,13 @@ reason:
       C(denied), C(missing), C(lost), C(timeout), C(partial), C(io), C(interrupted), C(identity)
       or C(backup).
     - For a run refused as a whole, nothing sent, C(usage) (an option that cannot be carried
-      out, such as an empty I(expect_serial) or I(port) C(all)), C(input) (a value that is not a
-      string, holds a line break, or that the dialer cannot carry; an I(src) file that cannot be
-      read) or C(no-port) (no port opens).
+      out, such as an empty or null I(expect_serial), or I(port) C(all)), C(input) (a value that
+      is not a string, holds a line break, or that the dialer cannot carry; an I(src) file that
+      cannot be read) or C(no-port) (no port opens).
     - C(program) when C(dialerctl) or C(timeout) is missing or not executable, or C(dialerctl)
-      ended without printing anything; C(schema) when it printed something other than a
-      document of schema 2 (an older C(dialerctl)); C(interrupted) when the deadline passed;
+      ended without printing anything; C(schema) when C(dialerctl) is older or newer than this
+      collection (it refused C(--schema 2) and sent nothing; I(msg) says which) or printed
+      something other than a document of schema 2; C(interrupted) when the deadline passed;
       C(log) when a line of the I(log) could not be written.
   type: str
   returned: always
@@ -288,7 +319,7 @@ import time
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    COMMON_ARGS, FIELDS, SIGNALLED, Failure, adapter_of, check_options, check_text,
+    COMMON_ARGS, FIELDS, SIGNALLED, Failure, adapter_of, check_given, check_options, check_text,
     common_arguments, named, refuse, run, whole_run_failure)
 
 SUCCEEDED = ('unchanged', 'changed', 'would-change')
@@ -309,6 +340,7 @@ def backup_path(params):
 
 def plan(params, check_mode):
     """dialerctl's command line, its standard input and whether it may write; or a Failure."""
+    check_given(keeps_null=FIELDS)
     check_text(params, FIELDS + ('expect_serial',))
     check_options(params)
     port = params['port']

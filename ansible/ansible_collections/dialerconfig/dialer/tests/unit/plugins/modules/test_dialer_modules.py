@@ -27,7 +27,7 @@ import yaml
 from ansible.module_utils import basic
 from ansible.module_utils.common.text.converters import to_bytes
 from ansible_collections.dialerconfig.dialer.plugins.module_utils.dialerctl import (
-    ADAPTER_KEYS, FIELDS, GUARDS)
+    ADAPTER_KEYS, FIELDS, GUARDS, NOT_NULL)
 from ansible_collections.dialerconfig.dialer.plugins.modules import dialer_info as INFO
 from ansible_collections.dialerconfig.dialer.plugins.modules import dialer_settings as SETTINGS
 
@@ -56,8 +56,8 @@ def entry(outcome, sent=False, reason=None, after=None, **more):
 
 def run(arguments, out='', rc=0, err='', stdin=None, timeout=30):
     """One dialerctl run the case expects: its command line and input, and what it returns."""
-    return (['/usr/bin/timeout', '--kill-after=5', str(timeout), DIALERCTL] + arguments, stdin,
-            (rc, out, err))
+    return (['/usr/bin/timeout', '--kill-after=5', str(timeout), DIALERCTL, arguments[0],
+             '--schema', '2'] + arguments[1:], stdin, (rc, out, err))
 
 
 APPLY = ['apply', '--port', 'COM1', '--json']
@@ -83,20 +83,32 @@ def refused(name, arguments, reason):
 
 OLD = json.dumps([dict(port='COM1', serialNumber='A1', outcome='read')])  # before schema 2
 
+
+def other_schema(command, older):
+    """How a dialerctl older or newer than the collection refuses --schema 2: exit 2."""
+    said = ("Unknown option 'schema'." if older else
+            '--schema 2: this dialerctl prints documents of schema 3. Nothing was sent.')
+    document = json.loads(doc(command, reason='usage', message=said))
+    document['schema'] = 2 if older else 3
+    return dict(out=json.dumps(document), rc=2, err='dialerctl: ' + said)
+
+
+SCHEMA_REFUSED = dict(REFUSED, reason='schema')
+
 CASES = [
     # name, module, arguments, dialerctl's runs, part of the result
-    ('one field goes on standard input; check mode shows the diff', SETTINGS,
-     dict(free='*100#', _ansible_check_mode=True, _ansible_diff=True),
+    ('one field goes on standard input, a null one keeps the dialer\'s; check mode shows the diff',
+     SETTINGS, dict(free='*100#', phone3=None, _ansible_check_mode=True, _ansible_diff=True),
      [run(APPLY + ['--set', '-', '--check'], stdin='free=*100#',
           out=doc('apply', entry('would-change', after=WANTED)))],
      dict(changed=True, written=False, outcome='would-change', reason=None,
           diff=dict(before=dict(zip(FIELDS, STORED)), after=dict(zip(FIELDS, WANTED)),
                     before_header='COM1 (before)', after_header='COM1 (after)'))),
-    ('six values go as one line, with every option dialerctl takes', SETTINGS,
-     dict(zip(FIELDS, WANTED), expect_serial='A50285BI', port_map='/etc/p.ini', retries=2,
+    ('six values go as one line, with every option dialerctl takes, each as given', SETTINGS,
+     dict(zip(FIELDS, WANTED), expect_serial='~$HOME', port_map='/etc/p.ini', retries=2,
           wait_busy=1.5, timeout=60, log='/var/log/d.jsonl'),
      [run(['apply', '--port', 'COM1', '--json', '--port-map', '/etc/p.ini', '--retries', '2',
-           '--wait-busy', '1.5', '--log', '/var/log/d.jsonl', '--expect-serial', 'A50285BI',
+           '--wait-busy', '1.5', '--log', '/var/log/d.jsonl', '--expect-serial', '~$HOME',
            '--values', '-'], doc('apply', entry('changed', True, after=WANTED)),
           stdin='101,202,303,404,505,*100#', timeout=60)],
      dict(changed=True, written=True, outcome='changed', after=dict(zip(FIELDS, WANTED)),
@@ -143,6 +155,9 @@ CASES = [
      dict(failed=True, changed=False, outcome='refused', reason='identity')),
     ('the deadline during a save', SETTINGS, dict(free='*100#'),
      [set_free(doc('apply', entry('interrupted', True, 'interrupted')), 124)], CUT),
+    ('the deadline as it ended, the dialer set', SETTINGS, dict(free='*100#'),
+     [set_free(doc('apply', entry('changed', True, after=WANTED)), 124)],
+     dict(CUT, outcome='changed', after=dict(zip(FIELDS, WANTED)))),
     ('killed at the deadline with nothing printed', SETTINGS, dict(free='*100#'),
      [set_free(rc=137)], CUT),
     ('killed halfway through the document', SETTINGS, dict(free='*100#'),
@@ -153,9 +168,16 @@ CASES = [
     ('a crash after the apply began', SETTINGS, dict(free='*100#'),
      [set_free(rc=139)], dict(failed=True, changed=True, outcome='failed', reason='program')),
     ('dialerctl cannot start', SETTINGS, {}, [run(READ, rc=126)], dict(REFUSED, reason='program')),
-    ('an older dialerctl\'s bare array, read', SETTINGS, {}, [run(READ, OLD)],
-     dict(failed=True, changed=False, outcome='failed', reason='schema')),
-    ('an older dialerctl\'s bare array, apply', SETTINGS, dict(free='*100#'),
+    ('an older dialerctl refuses --schema', SETTINGS, {},
+     [run(READ, **other_schema('read', older=True))],
+     dict(SCHEMA_REFUSED, msg='older than this collection: its usage error names the unknown '
+                              'option --schema (dialerctl: Unknown option \'schema\'.)')),
+    ('an older dialerctl refuses --schema, apply', SETTINGS, dict(free='*100#'),
+     [set_free(**other_schema('apply', older=True))], SCHEMA_REFUSED),
+    ('a newer dialerctl refuses --schema, apply', SETTINGS, dict(free='*100#'),
+     [set_free(**other_schema('apply', older=False))],
+     dict(SCHEMA_REFUSED, msg='newer than this collection: it prints documents of schema 3')),
+    ('a program that takes --schema and prints a bare array', SETTINGS, dict(free='*100#'),
      [set_free(OLD)], dict(failed=True, changed=True, outcome='failed', reason='schema')),
     ('a document without schema, refused', SETTINGS, {}, [run(READ, '{"ports": []}', rc=2)],
      dict(failed=True, changed=False, reason='schema')),
@@ -179,23 +201,36 @@ CASES = [
           dialers=[dict(port='COM1', device='/dev/ttyUSB0', outcome='read', reason=None,
                         message='Сообщение', values=dict(zip(FIELDS, STORED)),
                         adapter=ADAPTER)])),
-    ('no port opens, none read', INFO, {},
-     [PORTS, run(['read', '--json'], doc('read', reason='no-port', message='none'), rc=1)],
+    ('by default the ports are listed and none is read', INFO, {}, [PORTS],
+     dict(failed=False, ports=json.loads(PORTS[2][1])['ports'], dialers=[])),
+    ('all of them, none opens', INFO, dict(ports=['all']),
+     [PORTS, run(['read', '--json', '--port', 'all'],
+                 doc('read', reason='no-port', message='none'), rc=1)],
      dict(failed=False, dialers=[])),
-    ('an older dialerctl\'s ports', INFO, {}, [run(['ports', '--json'], OLD)],
-     dict(failed=True, reason='schema', ports=[], dialers=[])),
-    ('a read cut at the deadline', INFO, dict(timeout=5),
+    ('an older dialerctl\'s ports', INFO, {},
+     [run(['ports', '--json'], **other_schema('ports', older=True))],
+     dict(failed=True, reason='schema', msg='unknown option --schema', ports=[], dialers=[])),
+    ('a read cut at the deadline', INFO, dict(ports=['COM1'], timeout=5),
      [run(['ports', '--json'], PORTS[2][1], timeout=5),
-      run(['read', '--json'], rc=137, timeout=5)],
+      run(['read', '--json', '--port', 'COM1'], rc=137, timeout=5)],
      dict(failed=True, changed=False, reason='interrupted')),
-    ('a read whose log failed', INFO, dict(log='/l'),
-     [PORTS, run(['read', '--json', '--log', '/l'], doc('read', entry('read')), rc=1, err='log')],
+    ('a read whose log failed', INFO, dict(ports=['COM1'], log='/l'),
+     [PORTS, run(['read', '--json', '--port', 'COM1', '--log', '/l'], doc('read', entry('read')),
+                 rc=1, err='log')],
      dict(failed=True, reason='log')),
     ('a port dialerctl refuses', INFO, dict(ports=['']),
      [PORTS, run(['read', '--json', '--port', ''], doc('read', reason='usage', message='u'), 2)],
      dict(failed=True, reason='usage')),
     ('no deadline for the list', INFO, dict(timeout=-1), [], dict(failed=True, reason='usage')),
-] + [refused('%s empty' % name, {name: ''}, 'usage') for name in GUARDS]
+    ('a null among the ports', INFO, dict(ports=['COM1', None]), [],
+     dict(failed=True, reason='usage', msg='ports holds a null')),
+] + [refused('%s empty' % name, {name: ''}, 'usage') for name in GUARDS] + [
+    # A null, as a template of a null variable gives it, is no option left out.
+    (name + ' null', module, {name: None}, [],
+     dict(failed=True, changed=False, reason='usage', msg=name + ' is null'))
+    for module, names in ((SETTINGS, sorted(set(NOT_NULL) - {'ports'})),
+                          (INFO, ('ports', 'dialerctl', 'timeout')))
+    for name in names]
 
 
 class Exited(Exception):
@@ -234,8 +269,8 @@ class ModuleTable(unittest.TestCase):
         if arguments.get('dialerctl') == HOLDS:
             arguments['dialerctl'] = self.holds
 
-        def run_command(_module, command, data=None, **_kwargs):
-            if expected and expected[0][:2] == (command, data):
+        def run_command(_module, command, data=None, expand_user_and_vars=True, **_kwargs):
+            if expected and expected[0][:2] == (command, data) and not expand_user_and_vars:
                 return expected.pop(0)[2]
             unexpected.append((command, data))
             return 1, '', 'not expected'
