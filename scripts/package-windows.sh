@@ -75,8 +75,9 @@ printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironm
 msiinfo export "$msi" InstallExecuteSequence >"$tables/InstallExecuteSequence.idt"
 printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
     >>"$tables/InstallExecuteSequence.idt"
-# The guide's Start-menu entry and the refusal of an older version are in Russian, which wixl
-# cannot write: the package takes the Cyrillic code page, and the texts go in afterwards.
+# The guide's Start-menu entry and the refusals (an older version, an older Windows) are in
+# Russian, which wixl cannot write: the package takes the Cyrillic code page, and the texts go in
+# afterwards.
 printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$tables/_ForceCodepage.idt"
 at_source_date msibuild "$msi" -i "$tables/_ForceCodepage.idt" "$tables/Environment.idt" \
     "$tables/InstallExecuteSequence.idt"
@@ -86,6 +87,9 @@ Component_, Target, Description, WkDir) VALUES ('guide', 'ProgramMenuFolder', '�
 at_source_date msibuild "$msi" -q "UPDATE LaunchCondition SET Description = 'Уже установлена \
 более новая версия dialer-config. Чтобы установить эту, сначала удалите установленную.' \
 WHERE Condition = 'NOT WIX_DOWNGRADE_DETECTED'"
+at_source_date msibuild "$msi" -q "UPDATE LaunchCondition SET Description = 'Для dialer-config \
+нужна Windows 10 или новее: в этой версии Windows программа не запустится.' WHERE \
+Condition <> 'NOT WIX_DOWNGRADE_DETECTED'"
 # The package code names these exact bytes: made with a code of zeros, then derived from them.
 summary() {
     at_source_date msibuild "$msi" -s "Configuration Tool For GSM dialer" \

@@ -6,9 +6,10 @@
 
 # The .msi's whole life under wine, as root on Debian 12, as a standard user meets it: a user
 # without root's powers (wine run as root writes everywhere), a prefix of that user's own, the
-# program's folder read-only as Program Files is. Installed (files, Start menu, PATH), the window
-# started and the whole story told through it, updated to the next version, repaired, the older
-# refused, and removed, the user's own files untouched throughout. msiexec runs as the README tells deployment tools to run it, with a log.
+# program's folder read-only as Program Files is. Refused on Windows 7; on Windows 10 installed
+# (files, Start menu, PATH), the window started and the whole story told through it, updated to
+# the next version, the older refused; repaired and removed even on Windows 7; the user's own
+# files untouched throughout. msiexec runs as the README tells deployment tools to run it, with a log.
 #
 #   scripts/test-msi.sh MSI NEXT_MSI NEXT_ZIP
 #
@@ -75,6 +76,12 @@ msiexec_logged() {
     as_user wine msiexec "$1" "$2" /qn /l*v "$(windows_path "$work/logs/$3.log")" \
         >>"$work/msiexec.log" 2>&1
 }
+# The Windows version wine reports, set as winecfg sets it; on an X server, as a user's desktop
+# has one, and the session ended afterwards.
+windows() {
+    as_user "$work/bin/with-xvfb.sh" wine winecfg /v "$1" >/dev/null 2>&1
+    as_user wineserver -k 2>/dev/null || true
+}
 show_log() { iconv -f UTF-16 -t UTF-8 "$work/logs/$1.log" 2>/dev/null || cat "$work/logs/$1.log"; }
 # The uninstall entries that name the tool, and the version the installed dialerctl.exe reports.
 entries() {
@@ -86,6 +93,20 @@ reported() {
         true
 }
 
+# Below Windows 10 the package refuses, with a message that names the minimum; wine refuses
+# without a word, so the message is read from the package.
+windows win7
+if msiexec_logged /i "$msi" win7-install; then refused=no; else refused=yes; fi
+msiinfo export "$work/bin/$msi_name" LaunchCondition |
+    grep -q 'нужна Windows 10 или новее' || refused="$refused, without its message"
+if [ "$refused" = yes ] && [ ! -e "$installed" ] && [ "$(entries)" -eq 0 ]; then
+    pass "$msi_name on Windows 7 is refused: no files, no uninstall entry"
+else
+    show_log win7-install
+    fail "$msi_name on Windows 7 (refused: $refused, entries $(entries))"
+fi
+
+windows win10
 msiexec_logged /i "$msi" install || true
 # The Start menu of all users, or (as wine takes it) of the installing user.
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/dialer-config.lnk' | head -n 1)
@@ -94,7 +115,7 @@ shown=$(reported)
 entry=$(entries)
 if [ "$shown" = "dialerctl $display" ] && [ "$entry" -eq 1 ] &&
     [ -f "$installed/platforms/qwindows.dll" ] && [ -n "$shortcut" ] && [ -n "$guide" ]; then
-    pass "the .msi installs: $shown, an uninstall entry, Start-menu entries for the tool and its guide"
+    pass "the .msi installs on Windows 10: $shown, an uninstall entry, Start-menu entries for the tool and its guide"
 else
     show_log install
     fail "the .msi install (version '$shown', uninstall entries $entry)"
@@ -192,10 +213,12 @@ else
     cat "$work/update.diff"
     fail "the older version over the newer (refused: $refused, entries $(entries), version '$(reported)')"
 fi
+# An installed product's repair and removal are never held back by the Windows it asks for.
+windows win7
 rm -f "$installed/dialerctl.txt" "$installed/dialer-config.exe"
 msiexec_logged /i "$next_msi" repair || true
 if [ "$(entries)" -eq 1 ] && only_next && [ "$(user_files)" = "$users_own" ]; then
-    pass "$next_msi_name again repairs it in place: the removed files back, one entry"
+    pass "$next_msi_name again repairs it in place, even on Windows 7: the removed files back, one entry"
 else
     show_log repair
     cat "$work/update.diff"
@@ -208,7 +231,7 @@ pathleft=$(as_user wine reg query 'HKLM\System\CurrentControlSet\Control\Session
     /v PATH 2>/dev/null | grep -c 'dialer-config') || true
 if [ ! -e "$installed" ] && [ "$left" -eq 0 ] && [ "$pathleft" -eq 0 ] &&
     [ "$(user_files)" = "$users_own" ]; then
-    pass "the .msi uninstalls, leaving nothing behind but the user's own files"
+    pass "the .msi uninstalls, even on Windows 7, leaving nothing behind but the user's own files"
 else
     show_log remove
     find "$installed" | head
