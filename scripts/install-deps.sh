@@ -47,11 +47,11 @@ fi
 if $windows; then
     # The cross-build (Debian's Qt gives moc, rcc and uic), wine to run it, the packages' tools
     # (wixl and msitools for the .msi, icoutils for the icon, man and pandoc for the texts), the
-    # X server of the window's story, and the double build's tools.
+    # signatures (osslsigncode, gpg), the X server of the window's story, the double build's tools.
     packages="$packages g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
               binutils-mingw-w64-x86-64 mingw-w64-tools qt6-base-dev-tools wine wine64 icoutils
               fonts-dejavu-core xz-utils wixl msitools zip python3 xvfb xauth man-db
-              bsdextrautils pandoc faketime diffoscope-minimal"
+              bsdextrautils pandoc faketime diffoscope-minimal osslsigncode gnupg gpgv openssl"
 fi
 
 missing=""

@@ -9,8 +9,10 @@
 #   1. every cross-built test through CTest under wine (cmake/wine-run.sh, a throwaway prefix);
 #   2. dialerctl.exe through wine's COM ports to simulated dialers (tests/windows), and the
 #      benchmark of three ports against one (bench/bench_wine_dialerctl.py);
-#   3. the .msi and the .zip, built twice in two folders and compared, and the next version's;
-#   4. the .msi's life under wine (scripts/test-msi.sh).
+#   3. the .msi and the .zip, built twice in two folders and compared; then signed with keys made
+#      for the run, every signature verified (tests/windows/check_signed.py);
+#   4. the signed .msi's life under wine, the next version's signed .msi its update
+#      (scripts/test-msi.sh).
 # Qt for Windows is unpacked from ../shared/windows or, where no prebuilt tarball is, built once by
 # scripts/build-qt-windows.sh into the cache. Prints each step and 'windows: N passed, N failed'.
 set -eu
@@ -47,6 +49,9 @@ cmake --build --preset windows -j "$(nproc)"
 work=$(mktemp -d)
 cleanup() {
     WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+    for home in "$work/keys/gnupg" "$work/keys/other-gnupg"; do
+        [ ! -d "$home" ] || gpgconf --homedir "$home" --kill all 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -94,7 +99,18 @@ twice() {
 }
 step "$msi and $zip built twice, in two folders: the same bytes" twice
 
-# That folder at the next patch version, for the update.
+# Signed once they compare, with keys made for this run, as a release is signed with its own.
+# shellcheck source=/dev/null
+signed() {
+    mkdir -p "$work/unsigned" &&
+        cp "build-windows/$msi" "build-windows/$zip" build-windows/SHA256SUMS "$work/unsigned/" &&
+        scripts/throwaway-keys.sh "$work/keys" && . "$work/keys/keys.env" &&
+        scripts/package-windows.sh build-windows >/dev/null &&
+        python3 tests/windows/check_signed.py "$work/unsigned" build-windows "$work/keys"
+}
+step "signed with throwaway keys, every signature verified" signed
+
+# That folder at the next patch version, signed as well, for the update.
 next=$(echo "$version" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
 next_version() {
     package_elsewhere -DDIALER_VERSION="$next" || return 1
@@ -102,10 +118,12 @@ next_version() {
     next_display=$(. "$elsewhere/build-windows/windows/package.env" && echo "$display_version")
     next_msi="$elsewhere/build-windows/dialer-config-$next_display.msi"
     next_zip="$elsewhere/build-windows/dialer-config-$next_display-windows.zip"
+    osslsigncode verify -CAfile "$work/keys/sign-cert.pem" -in "$next_msi" >"$work/verify.log" ||
+        { cat "$work/verify.log" && false; }
 }
 next_msi=none next_zip=none
-step "the next version's packages, for the update" next_version
-step "the .msi's life under wine" \
+step "the next version's signed packages, for the update" next_version
+step "the signed .msi's life under wine" \
     scripts/test-msi.sh "build-windows/$msi" "$next_msi" "$next_zip"
 
 echo "windows: $passed passed, $failed failed"
