@@ -38,6 +38,9 @@ if $test; then
     # The installers' guide is rendered to HTML for the packages; packages are built twice and
     # compared (diffoscope says what differs), their tools seeing the source's time as the clock.
     packages="$packages pandoc diffoscope-minimal faketime"
+    # Release signatures made with throwaway keys and verified (gpg, gpgv), and the signed apt
+    # repository made from the package (apt-ftparchive).
+    packages="$packages gnupg gpgv openssl apt-utils"
     # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
     # that stand in for ansible-test sanity, which needs the network.
     packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"

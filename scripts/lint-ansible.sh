@@ -18,11 +18,11 @@ for module in "$collection"/plugins/modules/*.py; do
     ansible-doc --json "dialerconfig.dialer.$name" | grep -q '"return"'
 done
 pycodestyle --max-line-length=100 --ignore=E402,W503 ansible tests/ansible tests/hardware tests/support \
-    tests/windows bench/*.py
+    tests/windows tests/packaging bench/*.py
 (cd ansible && PYTHONPATH="$PWD" /usr/bin/python3 -m pylint --rcfile=pylintrc --score=n \
     ansible_collections/dialerconfig/dialer/plugins)
 PYTHONPATH=tests/ansible:tests/support /usr/bin/python3 -m pylint --rcfile=ansible/pylintrc --score=n \
     tests/ansible/*.py tests/ansible/callback/*.py tests/hardware/*.py tests/support/*.py \
-    tests/windows/*.py bench/*.py
+    tests/windows/*.py tests/packaging/*.py bench/*.py
 yamllint -s -d '{extends: default, rules: {line-length: {max: 100}}}' "$collection"
 echo "ansible lint: no findings"
