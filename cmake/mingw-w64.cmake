@@ -30,3 +30,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(QT_HOST_PATH /usr CACHE PATH "The Linux Qt whose moc, rcc and uic the build runs")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH
     "CMake packages of the Linux Qt")
+
+# CTest runs the cross-built tests under wine (wine-run.sh sets up the prefix and Qt's DLLs).
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${DIALER_QT_WINDOWS}")

@@ -48,10 +48,12 @@ if sys.argv[2] not in releases:
     sys.exit('%s: no release %s, the version in galaxy.yml' % (sys.argv[1], sys.argv[2]))
 PYTHON
 
-pycodestyle --max-line-length=100 --ignore=E402,W503 ansible tests/ansible tests/hardware tests/support bench/*.py
+pycodestyle --max-line-length=100 --ignore=E402,W503 ansible tests/ansible tests/hardware tests/support \
+    tests/windows tests/packaging bench/*.py
 (cd ansible && PYTHONPATH="$PWD" /usr/bin/python3 -m pylint --rcfile=pylintrc --score=n \
     --recursive=y ansible_collections/dialerconfig/dialer)
 PYTHONPATH=tests/ansible:tests/support /usr/bin/python3 -m pylint --rcfile=ansible/pylintrc --score=n \
-    tests/ansible/*.py tests/ansible/callback/*.py tests/hardware/*.py tests/support/*.py bench/*.py
+    tests/ansible/*.py tests/ansible/callback/*.py tests/hardware/*.py tests/support/*.py \
+    tests/windows/*.py tests/packaging/*.py bench/*.py
 yamllint -s -d '{extends: default, rules: {line-length: {max: 100}}}' "$collection"
 echo "ansible lint: no findings"

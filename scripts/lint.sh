@@ -38,6 +38,6 @@ if grep -E "(warning|error):" "$log"; then
 fi
 
 echo "== shellcheck =="
-shellcheck scripts/*.sh tests/hardware/*.sh .ci/run
+shellcheck scripts/*.sh tests/hardware/*.sh cmake/*.sh .ci/run
 
 echo "== static analysis clean =="

@@ -10,6 +10,9 @@
 #
 #   scripts/package-windows.sh [BUILD_DIR]      (build-windows by default)
 #
+# Given a code-signing certificate (see scripts/signing.sh), the programs are signed before they go
+# into the packages and the .msi once it is made; given a GnuPG key, SHA256SUMS.asc goes beside.
+#
 # Two runs on one source give the same bytes, whichever folder the clone is in: every file takes
 # the time SOURCE_DATE_EPOCH (the last commit's, unless set) and goes in in a fixed order, wixl and
 # msibuild see that time as the clock, and the installer's package code is derived from the
@@ -19,6 +22,7 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 build=$(cd "${1:-build-windows}" && pwd)
 . scripts/reproducible.sh
+. scripts/signing.sh
 export TZ=UTC LC_ALL=C.UTF-8
 
 version="" display_version="" qt=""
@@ -54,9 +58,13 @@ crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.0-or-later.txt"
 awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC\./ { exit }' \
     /usr/share/doc/gcc-12-base/copyright | crlf >"$licenses/GCC-exception-3.1.txt"
 crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
+# Our programs carry the publisher's signature; the DLLs are Qt's and mingw's, as they came.
+if authenticode_wanted; then
+    authenticode_sign "$folder/dialer-config.exe" "$folder/dialerctl.exe"
+fi
 touch_to_source_date "$stage"
 
-rm -f "$msi" "$zip" "$build/SHA256SUMS"
+rm -f "$msi" "$zip" "$build/SHA256SUMS" "$build/SHA256SUMS.asc"
 # No directory entries, no Unix owners or extra times, the files in byte order of their names.
 (cd "$stage" && find dialer-config -type f | sort | zip -qX -D "$zip" -@)
 
@@ -75,8 +83,9 @@ printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironm
 msiinfo export "$msi" InstallExecuteSequence >"$tables/InstallExecuteSequence.idt"
 printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' \
     >>"$tables/InstallExecuteSequence.idt"
-# The guide's Start-menu entry and the refusal of an older version are in Russian, which wixl
-# cannot write: the package takes the Cyrillic code page, and the texts go in afterwards.
+# The guide's Start-menu entry and the refusals (an older version, an older Windows) are in
+# Russian, which wixl cannot write: the package takes the Cyrillic code page, and the texts go in
+# afterwards.
 printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$tables/_ForceCodepage.idt"
 at_source_date msibuild "$msi" -i "$tables/_ForceCodepage.idt" "$tables/Environment.idt" \
     "$tables/InstallExecuteSequence.idt"
@@ -86,6 +95,9 @@ Component_, Target, Description, WkDir) VALUES ('guide', 'ProgramMenuFolder', '�
 at_source_date msibuild "$msi" -q "UPDATE LaunchCondition SET Description = 'Уже установлена \
 более новая версия dialer-config. Чтобы установить эту, сначала удалите установленную.' \
 WHERE Condition = 'NOT WIX_DOWNGRADE_DETECTED'"
+at_source_date msibuild "$msi" -q "UPDATE LaunchCondition SET Description = 'Для dialer-config \
+нужна Windows 10 или новее: в этой версии Windows программа не запустится.' WHERE \
+Condition <> 'NOT WIX_DOWNGRADE_DETECTED'"
 # The package code names these exact bytes: made with a code of zeros, then derived from them.
 summary() {
     at_source_date msibuild "$msi" -s "Configuration Tool For GSM dialer" \
@@ -96,7 +108,11 @@ code=$(python3 -c 'import hashlib, sys, uuid
 digest = hashlib.sha256(open(sys.argv[1], "rb").read()).hexdigest()
 print("{%s}" % str(uuid.uuid5(uuid.NAMESPACE_URL, "dialer-config.msi:" + digest)).upper())' "$msi")
 summary "$code"
+if authenticode_wanted; then
+    authenticode_sign "$msi"
+fi
 
 (cd "$build" && sha256sum "$(basename "$msi")" "$(basename "$zip")" >SHA256SUMS)
+sign_sums "$build"
 echo "$msi"
 echo "$zip"

@@ -7,7 +7,8 @@
 # Builds the Debian package from the release preset and checks it the way Debian would: lintian
 # (no error, no warning), appstreamcli on the AppStream metadata, desktop-file-validate on the
 # desktop entry, and both manual pages through man without a warning. Beside the .deb go the
-# Ansible collection's tarball, dialerconfig-dialer-<version>.tar.gz, and SHA256SUMS.
+# Ansible collection's tarball, dialerconfig-dialer-<version>.tar.gz, and SHA256SUMS, with
+# SHA256SUMS.asc when a GnuPG key is given (DIALER_GPG_KEY, see scripts/signing.sh).
 #
 # The same source gives the same .deb in any folder: file times are the last commit's
 # (SOURCE_DATE_EPOCH, which CPack and the compiler honour) and no build folder is named inside the
@@ -20,6 +21,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/reproducible.sh
+. scripts/signing.sh
 step=${1:-both}
 case "$step" in
 --first | --again | both) ;;
@@ -85,7 +87,9 @@ first() {
         fi
     done
     echo "== $collection =="
+    rm -f build-release/SHA256SUMS.asc
     (cd build-release && sha256sum "$(basename "$deb")" "$(basename "$collection")" >SHA256SUMS)
+    sign_sums build-release
 }
 
 # The same package and collection from a copy of the sources in another folder: the same bytes.

@@ -7,7 +7,8 @@
 # Installs what is missing, builds dialer-config and runs every check:
 #   1. a plain build with warnings as errors and every test; the soak runs beside
 #   2. static analysis (clang-tidy, clazy, shellcheck) and the licence check (reuse lint), and
-#   3. the Debian package, checked by lintian, appstreamcli and desktop-file-validate;
+#   3. the Debian package, checked by lintian, appstreamcli and desktop-file-validate, its
+#      SHA256SUMS signed and a signed apt repository made of it, with keys made for the run;
 #   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (shorter soak);
 #   5. each fuzz target for a bounded time (DIALER_FUZZ_SECONDS, default 30);
 #   6. the Ansible collection: its checks, its modules' unit tests, and playbooks over a fleet of
@@ -54,10 +55,21 @@ ctest --preset default -j "$jobs" --label-exclude soak
 echo "== soak, beside static analysis, licences and the package =="
 ctest --preset default --label-regex soak >build/soak.log 2>&1 &
 soak=$!
-trap 'kill "$soak" 2>/dev/null || true' EXIT
+# Keys made for this run sign SHA256SUMS and the apt repository, as a release's own would.
+keys=$(mktemp -d)
+finish() {
+    kill "$soak" 2>/dev/null || true
+    for home in "$keys/gnupg" "$keys/other-gnupg"; do
+        [ ! -d "$home" ] || gpgconf --homedir "$home" --kill all 2>/dev/null || true
+    done
+    rm -rf "$keys"
+}
+trap finish EXIT
 nice -n 19 scripts/lint.sh
 reuse lint
-nice -n 19 scripts/package.sh --first
+scripts/throwaway-keys.sh "$keys"
+# shellcheck source=/dev/null
+(. "$keys/keys.env" && nice -n 19 scripts/package.sh --first)
 if ! wait "$soak"; then
     cat build/soak.log
     exit 1
@@ -65,6 +77,8 @@ fi
 grep "tests passed" build/soak.log
 # The package's second build, which would load the machine while the soak keeps its time.
 scripts/package.sh --again
+echo "== the signed release: SHA256SUMS.asc, the apt repository =="
+DIALER_KEYS="$keys" /usr/bin/python3 tests/packaging/test_release_linux.py
 
 echo "== sanitizer build =="
 cmake --preset asan -DDIALER_WERROR=ON >/dev/null

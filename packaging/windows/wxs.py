@@ -8,7 +8,12 @@
 with a GUID derived from its path (stable from one build to the next), a Start-menu shortcut with
 the icon, an uninstall entry, installed per machine into Program Files. (wixl writes no names
 outside its code page: the guide's Start-menu entry, «Руководство», and the Russian text of the
-refusal below are put into the built package by scripts/package-windows.sh.)
+refusals below are put into the built package by scripts/package-windows.sh.)
+
+Windows 10 or later: Qt 6 needs it. Windows Installer reports VersionNT 603 on Windows 10 too (for
+compatibility), and wine writes CurrentMajorVersionNumber for Windows 7 as well, so the package
+reads the build number, which every version keeps in the registry as it is: 10240 was the first
+of Windows 10. An installed product is never held back by it: its repair and removal go ahead.
 
 Updates: the product code follows from the version, so a rebuild of one version is the same
 product, and installing it again repairs that product in place. A newer version removes the older
@@ -24,6 +29,8 @@ from xml.sax.saxutils import quoteattr
 
 NAMESPACE = uuid.UUID("6b1f0c4e-2d0a-4c55-9b1e-5f3a2c7d8e90")
 UPGRADE_CODE = "3A1C6E52-8F0B-4D7A-9C2E-1B5D4F6A7E83"
+# The first build of Windows 10 (7601 is Windows 7 SP1, 9600 Windows 8.1).
+MINIMUM_BUILD = 10240
 # Installed already, and neither removed nor repaired by the user's own choice.
 REPAIR_CONDITION = "Installed AND NOT REMOVE AND NOT REINSTALL"
 
@@ -70,6 +77,11 @@ def main():
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
              Description="Configuration Tool For GSM dialer"/>
     <MajorUpgrade DowngradeErrorMessage="A newer version of dialer-config is installed."/>
+    <Property Id="WINDOWS_BUILD">
+      <RegistrySearch Id="WindowsBuild" Root="HKLM" Key="SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
+                      Name="CurrentBuildNumber" Type="raw" Win64="yes"/>
+    </Property>
+    <Condition Message="dialer-config needs Windows 10 or later.">Installed OR WINDOWS_BUILD &gt;= {MINIMUM_BUILD}</Condition>
     <!-- The same version again: reinstall what is missing or damaged, as a repair would. Just
          before CostInitialize (800), by number: wixl places an action given as Before= at a
          number that changes from one run to the next. -->
