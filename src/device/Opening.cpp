@@ -69,8 +69,9 @@ std::shared_ptr<TrialOpening> TrialOpening::start(const QString& devicePath) {
     auto trial = std::make_shared<TrialOpening>();
     const std::lock_guard lock(registryMutex);
     auto& attempts = underWay();
-    for (auto it = attempts.begin(); it != attempts.end();)
-        it = it.value()->returned() ? attempts.erase(it) : std::next(it);
+    attempts.removeIf([](const std::pair<const QString&, std::shared_ptr<Attempt>&>& entry) {
+        return entry.second->returned();
+    });
     if (const auto earlier = attempts.constFind(devicePath); earlier != attempts.cend()) {
         trial->m_attempt = earlier.value();
         return trial;

@@ -14,8 +14,13 @@ using namespace dialerctl;
 
 namespace {
 
-const QStringList Held{"101", "202", "303", "404", "505", "*7#"};
-const QStringList Wanted{"101", "202", "303", "404", "505", "*9#"};
+QStringList held() {
+    return {"101", "202", "303", "404", "505", "*7#"};
+}
+// What the job is asked to write, by --set free=*9# or as six values.
+QStringList wanted() {
+    return {"101", "202", "303", "404", "505", "*9#"};
+}
 
 // How the scripted exchange ends: "read:a,b,c,d,e,f" (a read response), "ok", "silent",
 // "garbage", "busy", "lost", "partial"; "cut" interrupts while its answer is awaited, "pause"
@@ -69,16 +74,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("saveSent");
         QTest::addColumn<bool>("changed");
         QTest::addColumn<QString>("after");
-        const QString read = "read:" + Held.join(',');
-        const QString readBack = "read:" + Wanted.join(',');
-        const QString held = Held.join(','), wanted = Wanted.join(',');
+        const QString read = "read:" + held().join(',');
+        const QString readBack = "read:" + wanted().join(',');
+        const QString was = held().join(','), now = wanted().join(',');
         QTest::newRow("read") << QStringList{"read"} << QStringList{read} << "read"
                               << "read"
-                              << "read" << false << false << held;
+                              << "read" << false << false << was;
         QTest::newRow("a retry after silence waits a whole window")
             << QStringList{"read", "retries=1"} << QStringList{"silent", read} << "read read/500"
             << "no-answer read"
-            << "read" << false << false << held;
+            << "read" << false << false << was;
         QTest::newRow("retries run out") << QStringList{"read", "retries=1"}
                                          << QStringList{"garbage", "garbage"} << "read read/500"
                                          << "check-fields check-fields"
@@ -90,11 +95,11 @@ private Q_SLOTS:
         QTest::newRow("write without verify")
             << QStringList{"write"} << QStringList{"ok"} << "write"
             << "saved"
-            << "saved" << true << true << wanted;
+            << "saved" << true << true << now;
         QTest::newRow("write, read back another value")
             << QStringList{"write", "verify"} << QStringList{"ok", read} << "write verify/100"
             << "saved read"
-            << "mismatch mismatch" << true << true << held;
+            << "mismatch mismatch" << true << true << was;
         QTest::newRow("a save answered with six values is no save")
             << QStringList{"write"} << QStringList{readBack} << "write"
             << "check-fields"
@@ -106,25 +111,25 @@ private Q_SLOTS:
         QTest::newRow("apply: the same values")
             << QStringList{"apply"} << QStringList{readBack} << "read"
             << "read"
-            << "unchanged" << false << false << wanted;
+            << "unchanged" << false << false << now;
         QTest::newRow("apply: written and read back")
             << QStringList{"apply"} << QStringList{read, "ok", readBack}
             << "read write/100 verify/100"
             << "read saved read"
-            << "changed" << true << true << wanted;
+            << "changed" << true << true << now;
         QTest::newRow("apply --check writes nothing")
             << QStringList{"apply", "check"} << QStringList{read} << "read"
             << "read"
-            << "would-change" << false << false << wanted;
+            << "would-change" << false << false << now;
         QTest::newRow("apply keeps the old values first")
             << QStringList{"apply", "backup"} << QStringList{read, "ok", readBack}
             << "read backup write/100 verify/100"
             << "read saved read"
-            << "changed" << true << true << wanted;
+            << "changed" << true << true << now;
         QTest::newRow("a backup that cannot be kept: nothing written")
             << QStringList{"apply", "backup", "backup-fails"} << QStringList{read} << "read backup"
             << "read"
-            << "refused backup" << false << false << held;
+            << "refused backup" << false << false << was;
         QTest::newRow("a silent dialer is never written")
             << QStringList{"apply"} << QStringList{"silent"} << "read"
             << "no-answer"
@@ -147,7 +152,7 @@ private Q_SLOTS:
         QTest::newRow("interrupted before the write went out")
             << QStringList{"apply"} << QStringList{read, "pause"} << "read write/100"
             << "read"
-            << "interrupted interrupted" << false << false << held;
+            << "interrupted interrupted" << false << false << was;
         QTest::newRow("interrupted while the save's answer was awaited")
             << QStringList{"apply"} << QStringList{read, "cut"} << "read write/100"
             << "read interrupted"
@@ -173,7 +178,7 @@ private Q_SLOTS:
                        : command == "write" ? Command::Write
                                             : Command::Apply;
         plan.source = command == "write" ? ValueSource::List : ValueSource::Set;
-        plan.values = record(Wanted);
+        plan.values = record(wanted());
         plan.changes = {{5, "*9#"}};
         plan.verify = options.contains("verify") || plan.command == Command::Apply;
         plan.check = options.contains("check");
@@ -195,7 +200,7 @@ private Q_SLOTS:
         qsizetype next = 0;
         while (!steps.isFinished()) {
             if (action.kind == JobSteps::Action::Kind::Backup) {
-                QCOMPARE(values(action.record), Held); // what the dialer held
+                QCOMPARE(values(action.record), held()); // what the dialer held
                 ranSteps << "backup";
                 action = steps.backupKept("/backups/Velkor.ini",
                                           options.contains("backup-fails")
@@ -220,7 +225,7 @@ private Q_SLOTS:
             const auto [record, then] = steps.ended(ending(end));
             log << name(record.outcome);
             if (action.step == Step::Write)
-                QCOMPARE(shown(record.written), Wanted.join(','));
+                QCOMPARE(shown(record.written), wanted().join(','));
             action = then;
         }
         QVERIFY(steps.isFinished());
