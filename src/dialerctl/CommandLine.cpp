@@ -258,11 +258,14 @@ std::optional<UsageError> Options::takeCommon(Invocation& invocation) const {
     }
     // A caller that reads one version of the documents learns of another before anything is
     // sent, whichever side is older.
-    if (isSet(schema) && value(schema) != QString::number(JsonSchema))
-        return UsageError{usage(QStringLiteral("--schema %1: this dialerctl prints documents of "
-                                               "schema %2. Nothing was sent.")
-                                    .arg(value(schema))
-                                    .arg(JsonSchema))};
+    if (isSet(schema) && value(schema) != QString::number(JsonSchema)) {
+        UsageError other{usage(QStringLiteral("--schema %1: this dialerctl prints documents of "
+                                              "schema %2. Nothing was sent.")
+                                   .arg(value(schema))
+                                   .arg(JsonSchema))};
+        other.reason = QStringLiteral("schema");
+        return other;
+    }
     if (isSet(waitBusy)) {
         bool ok = false;
         const double seconds = value(waitBusy).toDouble(&ok);

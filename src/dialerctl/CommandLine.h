@@ -61,6 +61,8 @@ struct UsageError {
     QString text;
     bool json = false;
     QString command;
+    // In a word for scripts: usage, or schema when --schema names documents of another version.
+    QString reason = QStringLiteral("usage");
 };
 
 using ParseResult = std::variant<Invocation, Early, UsageError>;

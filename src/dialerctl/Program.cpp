@@ -19,8 +19,8 @@ int run(const QStringList& arguments) {
     if (const auto *early = std::get_if<Early>(&parsed))
         return reportEarly(*early);
     if (const auto *error = std::get_if<UsageError>(&parsed))
-        return reportFailure({QStringLiteral("usage"), error->text, ExitStatus::UsageOrInput},
-                             error->json, error->command);
+        return reportFailure({error->reason, error->text, ExitStatus::UsageOrInput}, error->json,
+                             error->command);
     const Invocation& invocation = std::get<Invocation>(parsed);
     const bool json = invocation.format == Format::Json;
     const auto failed = [&](const RunFailure& failure) {

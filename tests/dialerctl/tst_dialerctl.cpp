@@ -429,6 +429,9 @@ private Q_SLOTS:
         QCOMPARE(document["schema"].toInt(), 2);
         QCOMPARE(document["error"]["reason"].toString(), "usage");
         QVERIFY(run.err.startsWith("dialerctl: "));
+        const Run other = dialerctl({"read", "--json", "--schema", "3"});
+        QCOMPARE(other.exitCode, 2);
+        QCOMPARE(QJsonDocument::fromJson(other.out)["error"]["reason"].toString(), "schema");
     }
 
     void refusalsSendNothingAnywhere_data() {
