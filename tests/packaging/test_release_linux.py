@@ -117,7 +117,10 @@ class Release(unittest.TestCase):
                 self.assertIsNone(error)
 
     def test_apt_repository(self):
-        keyring = os.path.join(KEYS, 'signing-key.gpg')
+        # apt reads the key as a user of its own (_apt), as it would from /etc/apt/keyrings.
+        keyring = os.path.join(self.work, 'signing-key.gpg')
+        shutil.copyfile(os.path.join(KEYS, 'signing-key.gpg'), keyring)
+        os.chmod(keyring, 0o644)
         for name, home, accepted in (('ours', 'gnupg', True), ('other', 'other-gnupg', False)):
             with self.subTest(signed_by=name):
                 folder = repository(self.work, name, os.path.join(KEYS, home), self.debs)
