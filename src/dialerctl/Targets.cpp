@@ -107,8 +107,4 @@ QList<PortState> listPorts(const PortMap& map) {
     return states;
 }
 
-QString serialNumberOf(const QString& device) {
-    return PortMap::adapterOf(device).serialNumber;
-}
-
 } // namespace dialerctl

@@ -40,7 +40,4 @@ struct PortState {
 // Opens and closes each port of the map once, like the probe, and reports its state.
 [[nodiscard]] QList<PortState> listPorts(const PortMap& map);
 
-// The adapter's serial number, where the system knows one for the device.
-[[nodiscard]] QString serialNumberOf(const QString& device);
-
 } // namespace dialerctl
