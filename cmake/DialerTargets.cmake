@@ -76,3 +76,18 @@ function(dialer_forbid_links target)
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
+
+# A test or benchmark starts the opening helper of this build, found from the program's own
+# folder, so that the build folder may be seen under another root (the hardware lane's machine).
+#
+#   dialer_use_built_helper(<target>)
+function(dialer_use_built_helper target)
+    if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+        set(from "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    else()
+        set(from "${CMAKE_CURRENT_BINARY_DIR}")
+    endif()
+    file(RELATIVE_PATH helper "${from}" "${DIALER_OPENING_HELPER}")
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/BuiltOpeningHelper.cpp)
+    target_compile_definitions(${target} PRIVATE DIALER_HELPER_FROM_PROGRAM="${helper}")
+endfunction()

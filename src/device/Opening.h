@@ -4,47 +4,80 @@
 
 #pragma once
 
-#include <QList>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
-#include <functional>
 #include <memory>
 
 // "порт не открылся за 0,4 с: открытие ещё не завершено": an opening that had not returned after
 // so many milliseconds.
 [[nodiscard]] QString openingNotReturned(int waitMs);
 
-// One opening and closing of a device, made away from the caller as a first try before the port
-// is opened for real, so that a driver that takes its time (a Bluetooth link, an rfcomm device
-// connecting) holds up nobody: neither the caller's thread nor the end of the process. Where the
-// system allows, the trial is a child process of its own, which may outlive the program: a thread
-// held in the kernel by an opening would keep the whole process from ending until it returned.
+// One opening of a serial device, made apart by the opening helper (dialer-open), a small program
+// of its own: a driver that holds the opening in the kernel for seconds (a Bluetooth link
+// connecting) holds up only the helper, never a thread of this program, and the program ends when
+// its work ends. The helper stands in the root folder and carries nothing of the program's; the
+// device it opens becomes the caller's, so a device is opened once per use.
 //
-// A device whose trial has not returned yet is not opened a second time meanwhile, whichever probe
-// or exchange started it: a later trial of that device waits for the one under way.
-class TrialOpening {
+// There is never more than one helper per device, across every process of the user: an opening
+// of a device whose helper is still waiting (started by an earlier opening, here or in another
+// run) waits for that helper to end before it starts its own. A helper that answers is reaped at
+// once; one that is given up on is reaped when it ends, while the program runs.
+class DeviceOpening : public QObject {
+    Q_OBJECT
+
 public:
-    [[nodiscard]] static std::shared_ptr<TrialOpening> start(const QString& devicePath);
-
-    // Whether the opening has returned; thread-safe.
-    [[nodiscard]] bool returned() const;
-
-    // Waits until each of the trials has returned, or for at most waitMs.
-    static void waitForAll(const QList<std::shared_ptr<TrialOpening>>& trials, int waitMs);
-
-    // A seam through which a test makes an opening take as long as a slow driver's: while a hook
-    // is set, each trial runs it with the device's path on a thread of its own, then opens.
-    // Thread-safe.
-    using Hook = std::function<void(const QString& devicePath)>;
-    static void setHook(Hook hook);
-
-    // One opening under way in the system, shared by every trial of its device.
-    struct Attempt {
-        virtual ~Attempt() = default;
-        // Never blocks; once true, stays true.
-        [[nodiscard]] virtual bool returned() = 0;
+    struct Answer {
+        enum class Kind {
+            Opened,  // `handle` is the opened device, now the caller's to close
+            Refused, // the system refused the opening; `systemError` is its code
+            Failed,  // there was no answer: `reason` says why, in words
+        };
+        Kind kind = Kind::Failed;
+        qintptr handle = -1;
+        unsigned long systemError = 0;
+        QString reason;
     };
 
+    explicit DeviceOpening(QObject *parent = nullptr);
+    ~DeviceOpening() override;
+    DeviceOpening(const DeviceOpening&) = delete;
+    DeviceOpening& operator=(const DeviceOpening&) = delete;
+
+    // Starts opening the device; answered() follows once, unless the opening is cancelled first.
+    // Nothing happens while an opening is under way.
+    void start(const QString& devicePath);
+    // Gives up the opening under way: answered() does not come, and a device that opens after all
+    // is closed again by the helper.
+    void cancel();
+    [[nodiscard]] bool isUnderWay() const;
+    // Waits on this thread, for at most waitMs, until the answer has been delivered (through
+    // answered(), before this returns); false when it has not come in time. For callers that have
+    // nothing else to do meanwhile; the window's thread never calls it.
+    bool waitForAnswer(int waitMs);
+
+    // The helper program this program starts: beside it (Windows, and a folder run from where it
+    // was built), or in ../lib/dialer-config (the Linux packages). Where none is found, the first
+    // place it was looked for, so that the failure names it.
+    [[nodiscard]] static QString program();
+    // Another helper program (a test's, or an unusual layout's); empty returns to the search.
+    static void setProgram(const QString& path);
+
+    // Waits for at most waitMs until the helpers that have answered have ended, and reaps them:
+    // a program calls it before it ends, so that nothing it started is left to the system's first
+    // process. Helpers still waiting on a device are left to end on their own.
+    static void reapAnswered(int waitMs);
+
+Q_SIGNALS:
+    void answered(const DeviceOpening::Answer& answer);
+
 private:
-    std::shared_ptr<Attempt> m_attempt;
+    void deliver(Answer answer);
+
+    struct Private;
+    std::unique_ptr<Private> d;
 };
+
+// The places a helper program is looked for, next to the program's own folder, per system.
+[[nodiscard]] QStringList openingHelperLocations(const QString& programFolder);

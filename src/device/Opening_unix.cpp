@@ -2,145 +2,448 @@
 //
 // SPDX-License-Identifier: MIT
 
-// A trial opening made by a process of its own: when the driver holds the opening in the kernel (a
-// character device that answers its open() late), only that process waits, and the program ends
-// when its work ends; the process ends on its own once the opening returns. It is started through
-// a short-lived intermediate, so that it is never left to be reaped here, and it keeps nothing of
-// the program's: no reader of the program's output waits for it.
+// The opening helper on Unix: started with posix_spawn, so that nothing of this program is copied
+// into it (the program execs at once, in the root folder, with an empty environment, its standard
+// streams on /dev/null and only its socket and guard open), and answered on a socket of records
+// that also carries the opened device.
+//
+// The guard: a file per device in the user's runtime folder, locked (flock) by this program before
+// it starts a helper and handed to the helper, which holds the lock until it ends. A second opening
+// of the device, here or in any other run, finds it locked and waits; a helper left waiting in
+// the kernel therefore stays the only one, however many runs meet its device.
 
-#include "Opening_p.h"
+#include "Opening.h"
 
+#include "opener/OpenerProtocol.h"
+#include "text/SystemText.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// Where the trial's pipe stands while it starts: above the standard ones, clear of 3.
-constexpr int PipeFloor = 10;
-constexpr int AnswerFd = 3; // the trial writes one byte here once its opening has returned
+// How often a device whose guard is held is looked at again.
+constexpr int GuardRetryMs = 20;
+// Descriptors handed to the helper stand above this while it starts, clear of its own numbers.
+constexpr int HandOverFloor = 10;
+// How long a program that ends waits for helpers that have answered and not yet ended.
+constexpr int EndOfProgramWaitMs = 250;
 
-struct ChildAttempt : TrialOpening::Attempt {
-    int answer = -1;
-    bool done = false;
+QString helperFailure(const QString& what, int code) {
+    return QStringLiteral("%1: %2").arg(what,
+                                        SystemText::fromCode(static_cast<unsigned long>(code)));
+}
 
-    ~ChildAttempt() override {
-        if (answer >= 0)
-            ::close(answer);
-    }
+// The folder of the guards: the user's runtime folder (XDG_RUNTIME_DIR), or else one of the user's
+// own under /tmp. Nothing when no such folder is this user's alone.
+std::optional<QByteArray> guardFolder() {
+    const uid_t user = ::geteuid();
+    QByteArray base;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat info {};
+    if (runtime.startsWith('/') && ::stat(runtime.constData(), &info) == 0 &&
+        S_ISDIR(info.st_mode) && info.st_uid == user && (info.st_mode & 022) == 0)
+        base = runtime + "/dialer-config";
+    else
+        base = "/tmp/dialer-config-" + QByteArray::number(user);
+    if (::mkdir(base.constData(), 0700) != 0 && errno != EEXIST)
+        return std::nullopt;
+    if (::lstat(base.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user ||
+        (info.st_mode & 077) != 0)
+        return std::nullopt;
+    return base;
+}
 
-    bool returned() override {
-        if (done)
-            return true;
-        pollfd ready{answer, POLLIN, 0};
-        if (::poll(&ready, 1, 0) <= 0)
-            return false;
-        done = true;
-        ::close(answer);
-        answer = -1;
-        return true;
-    }
+// The guard of a device, keyed by its real path (a by-id link and the device it names are one).
+struct Guard {
+    int fd = -1;       // locked, where there is one
+    bool held = false; // another opening holds it
 };
-
-// In the trial, between fork and _exit: async-signal-safe calls only.
-[[noreturn]] void trialInChild(const char *path, int answer, int lastFd) {
-    ::prctl(PR_SET_NAME, "dialer-trial");
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    for (int signal = 1; signal < NSIG; ++signal)
-        ::sigaction(signal, &byDefault, nullptr);
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
-    ::dup2(answer, AnswerFd);
-    if (::syscall(SYS_close_range, unsigned(AnswerFd + 1), ~0U, 0U) != 0) {
-        for (int fd = AnswerFd + 1; fd <= lastFd; ++fd)
-            ::close(fd);
-    }
-    // A descriptor is free now, whatever the program's limit.
-    const int nothing = ::open("/dev/null", O_RDWR);
-    for (int fd = 0; fd <= 2; ++fd)
-        ::dup2(nothing, fd);
-    if (nothing > 2)
-        ::close(nothing);
-    const int device = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (device >= 0)
-        ::close(device);
-    const char returned = 1;
-    (void)!::write(AnswerFd, &returned, 1);
-    ::_exit(0);
+Guard takeGuard(const QString& devicePath) {
+    const std::optional<QByteArray> folder = guardFolder();
+    if (!folder)
+        return {}; // nowhere to keep guards: the opening goes ahead unguarded
+    const QString real = QFileInfo(devicePath).canonicalFilePath();
+    QByteArray name = QUrl::toPercentEncoding(real.isEmpty() ? devicePath : real);
+    if (name.size() > 200)
+        name = QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex();
+    const QByteArray path = *folder + "/opening." + name;
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return {fd, false};
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return {-1, held};
 }
 
-// A pipe whose two ends stand at PipeFloor or above, closed on exec.
-bool highPipe(int (&ends)[2]) {
-    int made[2];
-    if (::pipe2(made, O_CLOEXEC) != 0)
-        return false;
-    for (int i = 0; i < 2; ++i) {
-        ends[i] = ::fcntl(made[i], F_DUPFD_CLOEXEC, PipeFloor);
-        ::close(made[i]);
-    }
-    if (ends[0] >= 0 && ends[1] >= 0)
-        return true;
-    for (const int end : ends) {
-        if (end >= 0)
-            ::close(end);
-    }
-    return false;
+// A descriptor moved to HandOverFloor or above, so that no file action of the spawn overwrites it.
+int aboveFloor(int fd) {
+    if (fd < 0 || fd >= HandOverFloor)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, HandOverFloor);
+    ::close(fd);
+    return moved;
 }
+
+int openPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid);
+    return -1;
+#endif
+}
+
+// The helpers started here and not reaped yet. Each is reaped the moment it ends: where the
+// system gives a descriptor that tells it (pidfd), through that; elsewhere by a look now and then.
+class Reaper {
+public:
+    static Reaper& instance() {
+        // Never destroyed: helpers may still end while the program does. Those that answered are
+        // reaped as the program ends, so that none is left to the system's first process.
+        static auto *reaper = [] {
+            qAddPostRoutine([] { instance().reapAnswered(EndOfProgramWaitMs); });
+            return new Reaper;
+        }();
+        return *reaper;
+    }
+
+    void adopt(pid_t pid, bool answered) {
+        if (reaped(pid))
+            return;
+        Child child{pid, openPidFd(pid), answered, nullptr};
+        if (child.pidFd >= 0) {
+            ::fcntl(child.pidFd, F_SETFD, FD_CLOEXEC);
+            child.watch = new QSocketNotifier(child.pidFd, QSocketNotifier::Read);
+            QObject::connect(child.watch, &QSocketNotifier::activated, child.watch,
+                             [this, pid] { sweep(pid); });
+        } else {
+            if (!m_sweep) {
+                m_sweep = new QTimer;
+                m_sweep->setInterval(200);
+                QObject::connect(m_sweep, &QTimer::timeout, m_sweep, [this] { sweep(0); });
+            }
+            m_sweep->start();
+        }
+        m_children.insert(pid, child);
+    }
+
+    void reapAnswered(int waitMs) {
+        QElapsedTimer waited;
+        waited.start();
+        for (auto it = m_children.begin(); it != m_children.end();) {
+            Child& child = it.value();
+            if (child.answered && child.pidFd >= 0) {
+                pollfd ended{child.pidFd, POLLIN, 0};
+                (void)::poll(&ended, 1, int(std::max<qint64>(0, waitMs - waited.elapsed())));
+            }
+            if (child.answered && reaped(child.pid)) {
+                release(child);
+                it = m_children.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+private:
+    struct Child {
+        pid_t pid = -1;
+        int pidFd = -1;
+        bool answered = false;
+        QSocketNotifier *watch = nullptr;
+    };
+
+    static bool reaped(pid_t pid) {
+        int status = 0;
+        pid_t done = 0;
+        do {
+            done = ::waitpid(pid, &status, WNOHANG);
+        } while (done < 0 && errno == EINTR);
+        // Gone already (reaped by someone else) counts as reaped.
+        return done == pid || (done < 0 && errno == ECHILD);
+    }
+
+    static void release(Child& child) {
+        if (child.watch) {
+            child.watch->setEnabled(false);
+            child.watch->deleteLater();
+        }
+        if (child.pidFd >= 0)
+            ::close(child.pidFd);
+    }
+
+    // Reaps the one helper (pid), or every one that has ended (0).
+    void sweep(pid_t pid) {
+        for (auto it = m_children.begin(); it != m_children.end();) {
+            if ((pid == 0 || it.key() == pid) && reaped(it.key())) {
+                release(it.value());
+                it = m_children.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (m_sweep && m_children.isEmpty())
+            m_sweep->stop();
+    }
+
+    QHash<pid_t, Child> m_children;
+    QTimer *m_sweep = nullptr;
+};
 
 } // namespace
 
-namespace OpeningSystem {
+struct DeviceOpening::Private {
+    explicit Private(DeviceOpening *opening)
+        : q(opening) {
+        guardRetry.setSingleShot(true);
+        QObject::connect(&guardRetry, &QTimer::timeout, q, [this] { tryStart(); });
+    }
 
-void openAndClose(const QString& devicePath) {
-    const QByteArray path = QFile::encodeName(devicePath);
-    const int device = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (device >= 0)
-        ::close(device);
+    DeviceOpening *q;
+    QString devicePath;
+    bool underWay = false;
+    int socket = -1;
+    pid_t pid = -1;
+    QSocketNotifier *reply = nullptr;
+    QTimer guardRetry;
+
+    // Starts the helper once the device's guard is free.
+    bool tryStart() {
+        const Guard guard = takeGuard(devicePath);
+        if (guard.held) {
+            guardRetry.start(GuardRetryMs);
+            return false;
+        }
+        spawn(guard.fd);
+        return true;
+    }
+
+    void spawn(int guard) {
+        int pair[2] = {-1, -1};
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+            const int code = errno;
+            if (guard >= 0)
+                ::close(guard);
+            fail(helperFailure(QStringLiteral("нет канала к помощнику открытия портов"), code));
+            return;
+        }
+        pair[1] = aboveFloor(pair[1]);
+        guard = aboveFloor(guard);
+        const QByteArray program = QFile::encodeName(DeviceOpening::program());
+        const QByteArray path = QFile::encodeName(devicePath);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, pair[1], OpenerProtocol::SocketFd);
+        if (guard >= 0)
+            posix_spawn_file_actions_adddup2(&actions, guard, OpenerProtocol::GuardFd);
+        posix_spawn_file_actions_addclosefrom_np(&actions, OpenerProtocol::GuardFd + 1);
+        posix_spawn_file_actions_addchdir_np(&actions, "/");
+        // The helper starts with every signal at its default and none blocked, whatever this
+        // program ignores (a broken pipe) or blocks.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigset_t all;
+        ::sigemptyset(&none);
+        ::sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        char name[] = "dialer-open";
+        char *arguments[] = {name, const_cast<char *>(path.constData()), nullptr};
+        char *environment[] = {nullptr};
+        const int spawned =
+            ::posix_spawn(&pid, program.constData(), &actions, &attributes, arguments, environment);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pair[1]);
+        if (guard >= 0)
+            ::close(guard); // the helper's copy keeps the device guarded until it ends
+        if (spawned != 0) {
+            pid = -1;
+            ::close(pair[0]);
+            fail(helperFailure(QStringLiteral("не удалось запустить помощника открытия портов %1")
+                                   .arg(QFile::decodeName(program)),
+                               spawned));
+            return;
+        }
+        socket = pair[0];
+        reply = new QSocketNotifier(socket, QSocketNotifier::Read);
+        QObject::connect(reply, &QSocketNotifier::activated, q, [this] { readAnswer(); });
+    }
+
+    // Takes the helper's answer: one record, with the device beside it when it opened.
+    void readAnswer() {
+        OpenerProtocol::Answer record;
+        iovec part{&record, sizeof record};
+        alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int) * 4)] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = room;
+        message.msg_controllen = sizeof room;
+        const ssize_t got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        const int code = errno;
+        int device = -1;
+        for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+                continue;
+            const auto count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i) {
+                int fd = -1;
+                std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+                if (device < 0)
+                    device = fd;
+                else
+                    ::close(fd);
+            }
+        }
+        const QString helper = DeviceOpening::program();
+        Answer answer;
+        if (got == static_cast<ssize_t>(sizeof record) && record.kind == OpenerProtocol::Opened &&
+            device >= 0) {
+            answer = {Answer::Kind::Opened, device, 0, {}};
+            device = -1;
+        } else if (got == static_cast<ssize_t>(sizeof record) &&
+                   record.kind == OpenerProtocol::Failed) {
+            answer = {Answer::Kind::Refused, -1, record.error, {}};
+        } else if (got == 0) {
+            // A hang-up without the answer: the helper ended without one (killed, or broken).
+            answer.reason =
+                QStringLiteral("помощник открытия портов %1 завершился, не ответив").arg(helper);
+        } else if (got < 0) {
+            answer.reason = helperFailure(
+                QStringLiteral("ответ помощника открытия портов %1 не прочитан").arg(helper), code);
+        } else {
+            answer.reason =
+                QStringLiteral("помощник открытия портов %1 ответил не по правилам").arg(helper);
+        }
+        if (device >= 0)
+            ::close(device);
+        endWith(std::move(answer), true);
+    }
+
+    void fail(QString reason) {
+        Answer answer;
+        answer.reason = std::move(reason);
+        endWith(std::move(answer), false);
+    }
+
+    // Lets go of the helper: its socket closes (an answer still to come finds nobody, and the
+    // helper closes the device), and it is reaped when it ends.
+    void releaseHelper(bool answered) {
+        guardRetry.stop();
+        if (reply) {
+            reply->setEnabled(false);
+            reply->deleteLater();
+            reply = nullptr;
+        }
+        if (socket >= 0) {
+            ::close(socket);
+            socket = -1;
+        }
+        if (pid > 0)
+            Reaper::instance().adopt(pid, answered);
+        pid = -1;
+        underWay = false;
+    }
+
+    void endWith(Answer answer, bool answered) {
+        releaseHelper(answered);
+        q->deliver(std::move(answer));
+    }
+};
+
+DeviceOpening::DeviceOpening(QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(this)) {}
+
+DeviceOpening::~DeviceOpening() {
+    cancel();
 }
 
-std::shared_ptr<TrialOpening::Attempt> beginApart(const QString& devicePath) {
-    const QByteArray path = QFile::encodeName(devicePath);
-    int answer[2];
-    if (!highPipe(answer))
-        return nullptr;
-    rlimit files{};
-    const int lastFd = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
-                           ? int(std::min<rlim_t>(files.rlim_cur, 1 << 20))
-                           : 1 << 16;
-    // No signal handler of the program's may run in the trial before it has set its own.
-    sigset_t all;
-    sigset_t before;
-    ::sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &before);
-    const pid_t intermediate = ::fork();
-    if (intermediate == 0) {
-        if (::_Fork() != 0)
-            ::_exit(0);
-        trialInChild(path.constData(), answer[1], lastFd);
-    }
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    ::close(answer[1]);
-    if (intermediate < 0) {
-        ::close(answer[0]);
-        return nullptr;
-    }
-    while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    auto attempt = std::make_shared<ChildAttempt>();
-    attempt->answer = answer[0];
-    return attempt;
+void DeviceOpening::start(const QString& devicePath) {
+    if (d->underWay)
+        return;
+    d->underWay = true;
+    d->devicePath = devicePath;
+    d->tryStart();
 }
 
-} // namespace OpeningSystem
+void DeviceOpening::cancel() {
+    if (d->underWay)
+        d->releaseHelper(false);
+}
+
+bool DeviceOpening::isUnderWay() const {
+    return d->underWay;
+}
+
+bool DeviceOpening::waitForAnswer(int waitMs) {
+    QElapsedTimer waited;
+    waited.start();
+    while (d->underWay) {
+        const int left = int(std::max<qint64>(0, waitMs - waited.elapsed()));
+        if (d->socket < 0) {
+            // Waiting for another opening of the device to end.
+            d->guardRetry.stop();
+            if (d->tryStart())
+                continue;
+            if (left == 0)
+                return false; // the retries go on from the event loop
+            d->guardRetry.stop();
+            (void)::poll(nullptr, 0, std::min(left, GuardRetryMs));
+            continue;
+        }
+        pollfd ready{d->socket, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, left);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            return false;
+        d->readAnswer();
+    }
+    return true;
+}
+
+void DeviceOpening::reapAnswered(int waitMs) {
+    Reaper::instance().reapAnswered(waitMs);
+}
+
+QStringList openingHelperLocations(const QString& programFolder) {
+    const QString name = QString::fromLatin1(OpenerProtocol::ProgramName);
+    return {programFolder + QStringLiteral("/../lib/dialer-config/") + name,
+            programFolder + u'/' + name};
+}

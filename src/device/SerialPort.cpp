@@ -38,43 +38,57 @@ SerialPort::SerialPort(QObject *parent)
     : QObject(parent) {
     connect(&m_port, &SerialLine::readyRead, this, &SerialPort::onReadyRead);
     connect(&m_port, &SerialLine::errorOccurred, this, &SerialPort::onPortError);
-    // How soon an opening that has returned is taken up; the window goes on meanwhile.
-    m_openingPoll.setInterval(5);
-    connect(&m_openingPoll, &QTimer::timeout, this, &SerialPort::onOpeningPoll);
+    connect(&m_port, &SerialLine::openingDone, this, &SerialPort::onLineOpened);
+    m_openingDeadline.setSingleShot(true);
+    connect(&m_openingDeadline, &QTimer::timeout, this, &SerialPort::onOpeningOverdue);
 }
 
 void SerialPort::openWithin(int waitMs, std::function<void(bool opened)> done) {
     cancelOpening();
     const std::optional<PortMap::Device> device = this->device();
-    if (!device || PortOpen() || (m_kept && device->path == m_keptDevice)) {
+    if (!device || PortOpen() ||
+        (m_kept && device->path == m_keptDevice && m_settings == m_keptSettings)) {
         done(setPortOpen(true));
         return;
     }
-    m_trial = TrialOpening::start(device->path);
+    closePort(); // a device kept for another
+    // The opening may end at once (a helper that cannot be started): `done` is in place first.
+    m_openingDevice = device;
     m_openingDone = std::move(done);
     m_openingWaitMs = waitMs;
-    m_openingSince.start();
-    m_openingPoll.start();
+    m_openingDeadline.start(waitMs);
+    if (!prepareLine(*device)) {
+        m_openingDeadline.stop();
+        m_openingDevice.reset();
+        std::exchange(m_openingDone, {})(tookUp(false, *device));
+    }
 }
 
 void SerialPort::cancelOpening() {
-    m_openingPoll.stop();
+    m_openingDeadline.stop();
     m_openingDone = {};
-    m_trial.reset();
+    m_openingDevice.reset();
+    m_port.abortOpening();
 }
 
-void SerialPort::onOpeningPoll() {
-    const bool returned = m_trial && m_trial->returned();
-    if (!returned && m_openingSince.elapsed() < m_openingWaitMs)
-        return;
+void SerialPort::onLineOpened(bool opened) {
+    if (!m_openingDeadline.isActive())
+        return; // an opening waited for on this thread: setPortOpen takes it up itself
+    m_openingDeadline.stop();
+    const PortMap::Device device = *std::exchange(m_openingDevice, std::nullopt);
     std::function<void(bool)> done = std::exchange(m_openingDone, {});
-    m_openingPoll.stop();
-    m_trial.reset();
-    // What the trial met, this opening meets again at once: a device gone, busy or refused.
-    const bool opened =
-        returned ? setPortOpen(true) : fail(Error::Timeout, openingNotReturned(m_openingWaitMs));
+    const bool ok = tookUp(opened, device);
     if (done)
-        done(opened);
+        done(ok);
+}
+
+void SerialPort::onOpeningOverdue() {
+    std::function<void(bool)> done = std::exchange(m_openingDone, {});
+    m_openingDevice.reset();
+    m_port.abortOpening();
+    (void)fail(Error::Timeout, openingNotReturned(m_openingWaitMs));
+    if (done)
+        done(false);
 }
 
 SerialPort::~SerialPort() {
@@ -210,23 +224,38 @@ bool SerialPort::setPortOpen(bool open) {
         }
         closePort();
     }
+    if (!prepareLine(*device))
+        return tookUp(false, *device);
+    if (!m_port.waitForOpening(OpeningWaitMs)) {
+        m_port.abortOpening();
+        return fail(Error::Timeout, openingNotReturned(OpeningWaitMs));
+    }
+    return tookUp(m_port.isOpen(), *device);
+}
+
+// Sets the line up for the device and starts its opening; false when it failed at once.
+bool SerialPort::prepareLine(const PortMap::Device& device) {
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     Q_ASSERT(line); // setSettings accepts nothing else
-
-    m_port.setPortName(device->path);
+    m_port.setPortName(device.path);
     m_port.setBaudRate(line->baudRate);
     m_port.setParity(line->parity);
     m_port.setDataBits(line->dataBits);
     m_port.setStopBits(line->stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    return m_port.beginOpening();
+}
+
+// The end of an opening: the port is ready for an exchange, or the reason is told.
+bool SerialPort::tookUp(bool opened, const PortMap::Device& device) {
+    if (!opened) {
         const QSerialPort::SerialPortError error = m_port.error();
         const QString detail = m_port.errorString();
         m_port.clearError();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
             return fail(Error::NoSuchPort,
-                        QStringLiteral("устройство %1 не найдено").arg(device->path));
+                        QStringLiteral("устройство %1 не найдено").arg(device.path));
         case QSerialPort::OpenError:
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         case QSerialPort::TimeoutError:
@@ -238,8 +267,8 @@ bool SerialPort::setPortOpen(bool open) {
             // The port's lock and an access check both answer with a permission error: a device
             // this user may open is held by someone else.
             if (const std::optional<DeviceAccess::Denial> denial =
-                    DeviceAccess::denial(device->path))
-                return fail(Error::PermissionDenied, deniedMessage(device->path, denial->group));
+                    DeviceAccess::denial(device.path))
+                return fail(Error::PermissionDenied, deniedMessage(device.path, denial->group));
             return fail(Error::Busy, QStringLiteral("порт занят другой программой"));
         }
         default:

@@ -9,7 +9,6 @@
 #include "SerialLine.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -17,8 +16,6 @@
 
 #include <functional>
 #include <memory>
-
-class TrialOpening;
 
 // The serial port as the device link drives it: a handful of properties written while the port is
 // closed, then open, write one command, take what arrives at each OnComm, close.
@@ -89,19 +86,23 @@ public:
     [[nodiscard]] bool setInBufferCount(qint16 count);
     [[nodiscard]] qint16 InBufferCount() const;
 
+    // Opening waits on this thread for the opening helper, for at most OpeningWaitMs; the
+    // exchanges and the probe open with openWithin() instead.
     [[nodiscard]] bool setPortOpen(bool open);
     [[nodiscard]] bool PortOpen() const { return m_port.isOpen() && !m_kept; }
 
-    // Opens as setPortOpen(true) does without holding up this thread while a driver takes its
-    // time (a Bluetooth link, an rfcomm device): the device is first tried apart (TrialOpening),
-    // as the probe tries it, and opened here only once that trial has returned. `done` then runs
-    // on this thread with the outcome. An opening that has not returned within `waitMs` fails with
-    // Timeout; the trial closes the device whenever it returns. A device held, or a port with no
-    // device at all, is taken at once.
+    // How long an opening may take before it is given up (Timeout): a driver that holds it longer
+    // (a Bluetooth link that does not connect) holds up only the opening helper.
+    static constexpr int OpeningWaitMs = 1500;
+
+    // Opens as setPortOpen(true) does without holding up this thread: the device is opened apart
+    // (DeviceOpening) and taken up here once it has opened; `done` then runs on this thread with
+    // the outcome. An opening that has not returned within `waitMs` fails with Timeout. A device
+    // held by another program, or a port with no device at all, is told at once.
     void openWithin(int waitMs, std::function<void(bool opened)> done);
     // Forgets an opening under way: `done` will not run.
     void cancelOpening();
-    [[nodiscard]] bool isOpening() const { return m_openingPoll.isActive(); }
+    [[nodiscard]] bool isOpening() const { return m_openingDeadline.isActive(); }
 
     // While held, closing the port keeps the device itself open and locked, so that no other
     // program takes it between one exchange and the next of a task that needs several (read,
@@ -139,7 +140,10 @@ private:
     void onPortError(QSerialPort::SerialPortError error);
     void closePort();
     void discardInput();
-    void onOpeningPoll();
+    bool prepareLine(const PortMap::Device& device);
+    bool tookUp(bool opened, const PortMap::Device& device);
+    void onLineOpened(bool opened);
+    void onOpeningOverdue();
 
     SerialLine m_port;
     PortMap m_map;
@@ -153,10 +157,9 @@ private:
     qint16 m_inputLen = 0;
     QByteArray m_leftover; // what arrived before the port was lost or beyond InputLen
     CommEvent m_commEvent = CommEvent::None;
-    std::shared_ptr<TrialOpening> m_trial;
-    QTimer m_openingPoll;
-    QElapsedTimer m_openingSince;
+    QTimer m_openingDeadline;
     int m_openingWaitMs = 0;
+    std::optional<PortMap::Device> m_openingDevice;
     std::function<void(bool)> m_openingDone;
     bool m_held = false;
     bool m_kept = false; // held: closed for the exchanges, the device still open underneath

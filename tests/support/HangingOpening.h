@@ -6,46 +6,65 @@
 
 #include "device/Opening.h"
 
-#include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
-#include <atomic>
-
-// Makes every trial opening of one device hang, as a Bluetooth serial link's does, until released
-// or for at most `hangMs`. On leaving scope it releases the opening, waits until it has returned
-// and its thread has ended, and takes the seam away.
+// Makes every opening of one device hang, as a Bluetooth serial link's does, until released or
+// for at most `hangMs`: the opening helper is replaced by a script that waits before it runs the
+// real one, so the wait happens where a driver's would, in a process of its own that holds the
+// device's guard. On leaving scope it releases the opening, waits until the script has gone on,
+// and puts the real helper back.
 class HangingOpening {
 public:
-    explicit HangingOpening(QString devicePath, int hangMs = 5000)
-        : m_path(std::move(devicePath)) {
-        TrialOpening::setHook([this, hangMs](const QString& path) {
-            if (path != m_path)
-                return;
-            ++m_started;
-            QElapsedTimer hung;
-            hung.start();
-            while (!m_released && hung.elapsed() < hangMs)
-                QThread::msleep(5);
-            ++m_returned;
-        });
+    explicit HangingOpening(const QString& devicePath, int hangMs = 5000)
+        : m_real(DeviceOpening::program()) {
+        const QString script = m_dir.filePath(QStringLiteral("dialer-open"));
+        QFile file(script);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(script));
+        const QString dir = m_dir.path();
+        file.write(QStringLiteral("#!/bin/sh\n"
+                                  "if [ \"$1\" = '%1' ]; then\n"
+                                  "    echo >>'%2/started'\n"
+                                  "    n=0\n"
+                                  "    while [ ! -e '%2/release' ] && [ $n -lt %3 ]; do\n"
+                                  "        /bin/sleep 0.01\n"
+                                  "        n=$((n + 1))\n"
+                                  "    done\n"
+                                  "    echo >>'%2/returned'\n"
+                                  "fi\n"
+                                  "exec '%4' \"$@\"\n")
+                       .arg(devicePath, dir, QString::number(hangMs / 10), m_real)
+                       .toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                            QFile::ReadOther | QFile::ExeOther);
+        DeviceOpening::setProgram(script);
     }
     ~HangingOpening() {
-        m_released = true;
-        (void)QTest::qWaitFor([this] { return m_returned == m_started; }, 10000);
-        TrialOpening::setHook({});
-        QTest::qWait(50); // the opening thread closes its port, ends and is deleted
+        release();
+        (void)QTest::qWaitFor([this] { return openingsReturned() == openingsStarted(); }, 10000);
+        DeviceOpening::setProgram(m_real);
+        QTest::qWait(50); // the helper answers nobody, closes the device and ends
     }
     HangingOpening(const HangingOpening&) = delete;
     HangingOpening& operator=(const HangingOpening&) = delete;
 
-    [[nodiscard]] int openingsStarted() const { return m_started; }
-    [[nodiscard]] int openingsReturned() const { return m_returned; }
-    void release() { m_released = true; }
+    [[nodiscard]] int openingsStarted() const { return lines(QStringLiteral("started")); }
+    [[nodiscard]] int openingsReturned() const { return lines(QStringLiteral("returned")); }
+    void release() {
+        QFile file(m_dir.filePath(QStringLiteral("release")));
+        (void)file.open(QIODevice::WriteOnly);
+    }
 
 private:
-    QString m_path;
-    std::atomic<bool> m_released{false};
-    std::atomic<int> m_started{0};
-    std::atomic<int> m_returned{0};
+    [[nodiscard]] int lines(const QString& name) const {
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_real;
 };
