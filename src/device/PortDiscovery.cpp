@@ -4,70 +4,85 @@
 
 #include "PortDiscovery.h"
 
-#include "Opening.h"
+#include "LineSettings.h"
 
-#include <array>
-#include <memory>
+#include <QEventLoop>
 
-namespace {
+PortProbe::PortProbe(QObject *parent)
+    : QObject(parent) {}
 
-// One pass for port n on a port object of its own: set the line parameters, open, close.
-ProbedPort probeOne(const PortMap& map, int n) {
-    SerialPort port;
-    port.setPortMap(map);
-    // Every step is tried even when an earlier one failed; any failure up to the opening keeps
-    // the port off the list.
-    const bool settingsOk = port.setSettings(DialerLine);
-    const bool portOk = port.setCommPort(static_cast<qint16>(n));
-    const bool thresholdOk = port.setRThreshold(1);
-    const bool opened = port.setPortOpen(true);
+PortProbe::~PortProbe() {
+    cancel();
+}
 
-    ProbedPort result;
-    result.port = n;
-    result.opened = settingsOk && portOk && thresholdOk && opened;
-    if (!result.opened) {
-        result.error = port.error();
-        result.reason = port.errorString();
+void PortProbe::start(const PortMap& map, int waitMs) {
+    if (isRunning())
+        return;
+    m_map = map;
+    m_ports.clear();
+    m_results.clear();
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        ProbedPort entry;
+        entry.port = n;
+        if (const std::optional<PortMap::Device> device = map.device(n)) {
+            entry.devicePath = device->path;
+            entry.description = device->description;
+        }
+        m_results.append(entry);
     }
-    if (const std::optional<PortMap::Device> device = map.device(n)) {
-        result.devicePath = device->path;
-        result.description = device->description;
+    m_left = PortMap::LastPort - PortMap::FirstPort + 1;
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        // One pass: every step is tried even when an earlier one failed; any failure up to the
+        // opening keeps the port off the list.
+        auto port = std::make_unique<SerialPort>();
+        port->setPortMap(map);
+        const bool settingsOk = port->setSettings(DialerLine);
+        const bool portOk = port->setCommPort(static_cast<qint16>(n));
+        const bool thresholdOk = port->setRThreshold(1);
+        SerialPort *probe = port.get();
+        m_ports.push_back(std::move(port));
+        probe->openWithin(waitMs, [this, n, stepsOk = settingsOk && portOk && thresholdOk](
+                                      bool opened) { onOpened(n, stepsOk && opened); });
+    }
+}
+
+void PortProbe::onOpened(int n, bool opened) {
+    SerialPort& port = *m_ports[std::size_t(n - PortMap::FirstPort)];
+    ProbedPort& entry = m_results[n - PortMap::FirstPort];
+    entry.opened = opened;
+    if (!opened) {
+        entry.error = port.error();
+        entry.reason = port.errorString();
     }
     (void)port.setPortOpen(false);
     (void)port.setRThreshold(0);
-    return result;
+    --m_left;
+    const ProbedPort told = entry;
+    Q_EMIT probed(told);
+    if (m_left == 0)
+        Q_EMIT finished();
 }
 
-} // namespace
+void PortProbe::cancel() {
+    for (const auto& port : m_ports) {
+        port->cancelOpening();
+        (void)port->setPortOpen(false);
+    }
+    m_left = 0;
+}
 
 QList<ProbedPort> PortDiscovery(SerialPort& port) {
-    const PortMap map = port.portMap();
-    std::array<std::shared_ptr<TrialOpening>, PortMap::LastPort + 1> trials;
-    QList<std::shared_ptr<TrialOpening>> all;
-    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        if (const std::optional<PortMap::Device> device = map.device(n)) {
-            trials[n] = TrialOpening::start(device->path);
-            all << trials[n];
-        }
-    }
-    TrialOpening::waitForAll(all, ProbeWaitMs);
-
-    QList<ProbedPort> probed;
-    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        // Nothing to open, or an opening that has returned: the pass itself, at once.
-        if (!trials[n] || trials[n]->returned()) {
-            probed.append(probeOne(map, n));
-            continue;
-        }
-        const PortMap::Device device = *map.device(n);
-        probed.append({n, false, SerialPort::Error::Timeout, openingNotReturned(ProbeWaitMs),
-                       device.path, device.description});
-    }
+    PortProbe probe;
+    QEventLoop loop;
+    QObject::connect(&probe, &PortProbe::finished, &loop, &QEventLoop::quit);
+    probe.start(port.portMap());
+    if (probe.isRunning())
+        loop.exec();
 
     // The line parameters stay in force for the exchanges, and the port is left as the last
     // pass leaves it: closed, receive events off.
     (void)port.setSettings(DialerLine);
     (void)port.setCommPort(PortMap::LastPort);
     (void)port.setRThreshold(0);
-    return probed;
+    return probe.results();
 }

@@ -75,6 +75,11 @@ Form1::Form1(QWidget *parent)
     connect(m_fields[5], &QLineEdit::textChanged, this, &Form1::TextFreeNum_Change);
     connect(Combo1, &QComboBox::editTextChanged, this, &Form1::Combo1_Change);
     connect(Combo1, &PortSelector::popupAboutToShow, this, &Form1::refreshPorts);
+    connect(&m_probe, &PortProbe::probed, this, &Form1::offerPort);
+    connect(&m_probe, &PortProbe::finished, this, [this] {
+        m_startingUp = false;
+        Q_EMIT portsProbed();
+    });
     connect(ReadCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::ReadCMD_Click);
     connect(SaveCMD, &QPushButton::clicked, &m_exchange, &ExchangeController::SaveCMD_Click);
     // The values are in the fields before the verdict's message is shown.
@@ -86,6 +91,7 @@ Form1::Form1(QWidget *parent)
 }
 
 Form1::~Form1() {
+    m_probe.cancel();
     m_exchange.abandon();
 }
 
@@ -142,31 +148,40 @@ int Form1::selectedPort() const {
     return selectedPortOf(Combo1->currentText());
 }
 
-void Form1::showInfo(const QString& text) {
+void Form1::showInfo(const QString& text, std::function<void()> dismissed) {
     if (m_infoPresenter) {
         m_infoPresenter(text);
+        if (dismissed)
+            dismissed();
         return;
     }
-    QMessageBox box(QMessageBox::Information, QStringLiteral("info"), text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    // Modal, and shown without an event loop of its own: whatever showed it goes on once it is
+    // dismissed.
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("info"), text,
+                                QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    if (dismissed)
+        connect(box, &QMessageBox::finished, this,
+                [dismissed = std::move(dismissed)] { dismissed(); });
+    box->show();
 }
 
 void Form1::PortDiscovery() {
     SerialPort& MSComm1 = m_exchange.port();
     MSComm1.setPortMap(m_portSource());
-    offerPorts(::PortDiscovery(MSComm1));
-    if (Combo1->count() > 0)
-        Combo1->setEnabled(true);
-    if (Combo1->isEnabled())
-        Combo1->setCurrentIndex(0);
+    m_startingUp = true;
+    m_probe.start(MSComm1.portMap());
 }
 
 // Devices plugged in after start-up: looked for when the list opens (or, while nothing is
 // offered and the list cannot open, when the window is activated). The ports offered keep their
 // numbers and places, the text in the selector stays as the user left it, and an exchange under
-// way keeps its port: only the ports not offered yet are tried, on a port object of their own.
+// way keeps its port: only the ports not offered yet are tried, on port objects of their own.
 void Form1::refreshPorts() {
+    if (m_probe.isRunning())
+        return; // the ports under way are offered as they are found
     // The session's numbering is the one the exchange's port holds.
     PortMap ports = m_exchange.port().portMap();
     ports.adoptNewDevices(m_portSource());
@@ -177,25 +192,32 @@ void Form1::refreshPorts() {
         if (device && Combo1->findText(PortMap::portName(n)) < 0)
             unlisted.setDevice(n, *device);
     }
-    if (unlisted.isEmpty())
-        return;
-    SerialPort probe;
-    probe.setPortMap(unlisted);
-    const QList<ProbedPort> probed = ::PortDiscovery(probe);
+    if (!unlisted.isEmpty())
+        m_probe.start(unlisted);
+}
 
+// One port tried: offered where it opened, the text in the selector left as it was. The selector
+// comes alive with the first port found chosen; during the start-up probe, a lower port found
+// later takes its place, unless the user has chosen another meanwhile.
+void Form1::offerPort(const ProbedPort& probed) {
     const bool wasEnabled = Combo1->isEnabled();
     const QString text = Combo1->currentText();
     {
         const QSignalBlocker quiet(Combo1);
-        offerPorts(probed);
+        offerPorts({probed});
         if (Combo1->currentText() != text)
             Combo1->setEditText(text);
     }
-    if (!wasEnabled && Combo1->count() > 0) {
-        // As at start-up: the selector comes alive with the first port chosen.
-        Combo1->setEnabled(true);
-        Combo1->setCurrentIndex(0);
-    }
+    if (Combo1->count() == 0)
+        return;
+    const bool lowerFound = m_startingUp && text == m_autoSelected && text != Combo1->itemText(0) &&
+                            m_exchange.state() == ExchangeController::State::Idle;
+    if (wasEnabled && !lowerFound)
+        return;
+    Combo1->setEnabled(true);
+    Combo1->setCurrentIndex(0);
+    Combo1->setEditText(Combo1->itemText(0));
+    m_autoSelected = Combo1->currentText();
 }
 
 // Adds the ports that opened, in number order, each with its device in a tooltip; the
@@ -244,6 +266,7 @@ void Form1::ExitCMD_Click() {
         showInfo(saved.describe());
         return;
     }
+    m_probe.cancel();
     m_exchange.abandon();
     closePort();
     Q_EMIT unloaded();
@@ -263,6 +286,7 @@ void Form1::changeEvent(QEvent *event) {
 
 void Form1::closeEvent(QCloseEvent *event) {
     // Leaving other than through Exit writes nothing; an exchange under way ends without a verdict.
+    m_probe.cancel();
     m_exchange.abandon();
     closePort();
     event->accept();

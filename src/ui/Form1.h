@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "device/ExchangeController.h"
+#include "ExchangeController.h"
 #include "device/PortDiscovery.h"
 #include "device/PortMap.h"
 #include "device/SerialPort.h"
@@ -38,12 +38,14 @@ public:
     void setSettingsStore(SettingsStore store) { m_store = std::move(store); }
     // Where the ports COM1 to COM9 come from: the map file, or the devices present, looked at
     // when the window starts and again when the selector's list opens. Set before Form_Load.
+    // The ports are tried apart and offered as each is found (PortProbe): nothing waits for them.
     void setPortSource(std::function<PortMap()> source) { m_portSource = std::move(source); }
     // A fixed set of ports.
     void setPortMap(const PortMap& map) {
         setPortSource([map] { return map; });
     }
-    // Replaces the modal message box, for hosts that show messages their own way.
+    // Replaces the modal message box, for hosts that show messages their own way: a message is
+    // taken as dismissed once the presenter returns.
     void setInfoPresenter(std::function<void(const QString&)> presenter);
 
     void Form_Load();
@@ -62,11 +64,16 @@ public:
     // ExchangeHost
     [[nodiscard]] int selectedPort() const override;
     [[nodiscard]] const DialerSettings& settings() const override { return m_settings; }
-    void showInfo(const QString& text) override;
+    void showInfo(const QString& text, std::function<void()> dismissed = {}) override;
+
+    // Whether the ports are still being tried (at start-up, or when the list opens).
+    [[nodiscard]] bool isProbingPorts() const { return m_probe.isRunning(); }
 
 Q_SIGNALS:
     // Exit has written the settings and the window is closing: the program ends.
     void unloaded();
+    // The ports tried at start-up or when the list opened are all known.
+    void portsProbed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -85,6 +92,7 @@ private:
     void Combo1_Change();
     void PortDiscovery();
     void refreshPorts();
+    void offerPort(const ProbedPort& probed);
     void offerPorts(const QList<ProbedPort>& probed);
     void closePort();
 
@@ -98,6 +106,9 @@ private:
 
     // Owns the serial port (MSComm1) and the timer (Timer1).
     ExchangeController m_exchange;
+    PortProbe m_probe;
+    bool m_startingUp = false; // the start-up probe is under way
+    QString m_autoSelected;    // the selector's text as the start-up probe chose it
 
     std::array<QLineEdit *, DialerSettings::FieldCount> m_fields{};
     PortSelector *Combo1 = nullptr;
