@@ -5,20 +5,25 @@
 #include "Exchange.h"
 
 #include "DeviceMessages.h"
+#include "LineSettings.h"
 
-Exchange::Exchange(QObject *parent)
-    : QObject(parent) {
+Exchange::Exchange(Judging judging, QObject *parent)
+    : QObject(parent)
+    , m_judging(judging) {
+    // The dialer's line, whatever opened the port before.
+    (void)m_port.setSettings(DialerLine);
+    connect(&m_port, &SerialPort::OnComm, this, &Exchange::collect);
     // A coarse timer may fire several per cent late; the verdict is due 500 ms after the press.
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &Exchange::collectionOver);
+    connect(&m_timer, &QTimer::timeout, this, &Exchange::onTick);
     m_quiet.setSingleShot(true);
     connect(&m_quiet, &QTimer::timeout, this, &Exchange::onQuiet);
 }
 
 bool Exchange::start(Command command, const DialerSettings& record,
                      std::optional<qint16> commPort) {
-    if (m_state != State::Idle || m_quiet.isActive())
+    if (m_state != State::Idle || m_quiet.isActive() || m_quietOpening)
         return false;
     // A value holding a comma, CR or LF, or a character the line cannot carry, would shift or
     // corrupt the dialer's stored fields: nothing is sent.
@@ -90,12 +95,16 @@ void Exchange::collect() {
         m_theData += QStringView(received).first(std::min(room, received.size()));
 }
 
-std::optional<Verdict> Exchange::judge() {
+void Exchange::onTick() {
     if (m_state != State::Collecting)
-        return std::nullopt;
+        return;
     m_state = State::Reporting;
-    m_timer.stop();
-    return judgeReply(m_theData);
+    const Verdict verdict =
+        m_judging == Judging::ReplyAlone
+            ? judgeReply(m_theData)
+            : judgeAnswer(m_command == Command::Save ? Sent::SaveCommand : Sent::ReadRequest,
+                          m_theData);
+    Q_EMIT judged(verdict);
 }
 
 void Exchange::finish() {
@@ -111,19 +120,28 @@ void Exchange::abandon() {
     m_port.cancelOpening();
     m_timer.stop();
     m_quiet.stop();
+    m_quietOpening = false;
     if (m_port.PortOpen())
         (void)m_port.setPortOpen(false);
     m_state = State::Idle;
 }
 
 void Exchange::waitForQuietLine(int quietMs, int maxWaitMs) {
-    if (m_state != State::Idle || !m_port.setPortOpen(true)) {
+    if (m_state != State::Idle || m_quietOpening) {
         Q_EMIT lineQuiet();
         return;
     }
-    m_quietMaxMs = maxWaitMs;
-    m_quietSince.start();
-    m_quiet.start(quietMs);
+    m_quietOpening = true;
+    m_port.openWithin(OpeningWaitMs, [this, quietMs, maxWaitMs](bool opened) {
+        m_quietOpening = false;
+        if (!opened) {
+            Q_EMIT lineQuiet();
+            return;
+        }
+        m_quietMaxMs = maxWaitMs;
+        m_quietSince.start();
+        m_quiet.start(quietMs);
+    });
 }
 
 void Exchange::onQuiet() {

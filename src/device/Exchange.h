@@ -16,19 +16,17 @@
 #include <optional>
 
 // One exchange with the dialer, as the window and dialerctl both run it: a start opens the port
-// and writes one command, everything the device sends in the next 500 ms is collected, and then
-// judged (judgeReply); the exchange ends by closing the port. When the verdict is reported, and
-// how long the exchange stays with it, is its face's choice: the window shows a modal box first,
-// a program goes on at once.
+// (115200 8N1) and writes one command, everything the device sends in the next 500 ms is
+// collected at each of the port's receive events, and at the tick the collection is judged and
+// the verdict told (judged); the exchange ends when its face calls finish(), which closes the
+// port. When the verdict is reported, and how long the exchange stays with it, is the face's
+// choice: the window shows its message box first, a program goes on at once.
 //
-// The face calls collect() at each receive event of port() (OnComm) and judge() at
-// collectionOver(), Timer1's tick. The port is opened and closed here alone; the face sets it up
-// (its map, or a device named directly, a label) and may hold it between exchanges.
-//
-// The port's opening holds up nobody: the device is first tried apart (as the probe tries it),
-// the event loop goes on meanwhile, and a port whose opening has not returned within
-// OpeningWaitMs is reported as not opened. Each exchange owns its port and its timer and shares
-// nothing with another, so several run side by side in one event loop, one per port.
+// The port's opening holds up nobody: the device is opened apart by the opening helper, the event
+// loop goes on meanwhile, and a port whose opening has not returned within OpeningWaitMs is
+// reported as not opened. Each exchange owns its port and its timer and shares nothing with
+// another, so several run side by side in one event loop, one per port. The face sets the port
+// up (its map, or a device named directly, a label) and may hold it between exchanges.
 class Exchange : public QObject {
     Q_OBJECT
 
@@ -37,6 +35,12 @@ public:
     Q_ENUM(Command)
     enum class State { Idle, Opening, Collecting, Reporting };
     Q_ENUM(State)
+    // How the collected reply is judged. The window's rule: on the reply alone, whichever command
+    // went out, so that an acknowledgement after a read request is "saved" and six values after a
+    // save fill the fields as a read does. A command-line run's rule: as the answer to the command
+    // that went out (judgeAnswer), where a reply of the other kind is a garbled one.
+    enum class Judging { ReplyAlone, AsAnswer };
+    Q_ENUM(Judging)
 
     // Why a start could not become an exchange.
     enum class Refusal {
@@ -48,23 +52,18 @@ public:
     static constexpr int CollectionMs = 500;
     // How long the port's opening may take before the exchange gives up on it; a start is
     // ignored meanwhile, as during the collection.
-    static constexpr int OpeningWaitMs = 1500;
+    static constexpr int OpeningWaitMs = SerialPort::OpeningWaitMs;
     // A complete read response is a few dozen characters; a device that floods the line is not
     // allowed to exhaust memory. What arrives beyond this is read and dropped.
     static constexpr qsizetype MaxCollected = qsizetype{64} * 1024;
 
-    explicit Exchange(QObject *parent = nullptr);
+    explicit Exchange(Judging judging, QObject *parent = nullptr);
 
     // Starts a read, or a save of the record, unless an exchange is under way (then false and
     // nothing happens). The port is set up in the order the window's serial control takes it,
     // with CommPort `commPort` where one is given; none where the port names its device directly.
     bool start(Command command, const DialerSettings& record,
                std::optional<qint16> commPort = std::nullopt);
-    // Takes everything waiting into the collection; what arrives while the line is being waited
-    // on to fall quiet is dropped.
-    void collect();
-    // The verdict on what was collected, once per exchange: nothing unless collecting.
-    [[nodiscard]] std::optional<Verdict> judge();
     // Ends a judged exchange: the port is closed and the exchange is ready for the next.
     void finish();
     // Ends whatever is under way without a verdict (the face is going away, or was stopped), and
@@ -73,8 +72,8 @@ public:
 
     // Between two exchanges of one task: opens the port, drops what arrives (a slow dialer's late
     // reply) until the line has been quiet for quietMs, or for at most maxWaitMs in all, closes
-    // it and emits lineQuiet(). A port that does not open now is left for the next exchange to
-    // report, and lineQuiet() follows at once.
+    // it and emits lineQuiet(). A port that does not open is left for the next exchange to
+    // report, and lineQuiet() follows.
     void waitForQuietLine(int quietMs, int maxWaitMs);
 
     // While held, the device stays open and locked between exchanges (SerialPort::setHeld).
@@ -93,8 +92,9 @@ Q_SIGNALS:
     void refused(Exchange::Refusal why, const QString& message);
     // The command has gone out; the collection begins.
     void commandSent();
-    // The collection window is over: the moment to judge.
-    void collectionOver();
+    // The collection window is over (Timer1's tick), and this is the verdict on what arrived:
+    // once per exchange, which stays Reporting until finish().
+    void judged(const Verdict& verdict);
     // Back to Idle: after finish(), or after a refused start.
     void ended();
     void lineQuiet();
@@ -102,6 +102,8 @@ Q_SIGNALS:
 private:
     void onOpened(bool opened);
     void refuse(Refusal why, const QString& message);
+    void collect();
+    void onTick();
     void onQuiet();
 
     SerialPort m_port;
@@ -109,9 +111,11 @@ private:
     QString m_theData;
     QString m_lost;
     State m_state = State::Idle;
+    Judging m_judging;
     Command m_command = Command::Read;
     DialerSettings m_record;
     QTimer m_quiet;
+    bool m_quietOpening = false;
     QElapsedTimer m_quietSince;
     int m_quietMaxMs = 0;
 };

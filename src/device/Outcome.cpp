@@ -16,6 +16,28 @@ Verdict judgeReply(QStringView reply) {
     return {outcome, std::move(values)};
 }
 
+namespace {
+
+bool holdsLineBreak(const DialerSettings& values) {
+    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
+        if (values[i].contains(u'\r') || values[i].contains(u'\n'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Verdict judgeAnswer(Sent sent, QStringView reply) {
+    Verdict verdict = judgeReply(reply);
+    const bool notTheAnswer = sent == Sent::SaveCommand ? verdict.outcome != Outcome::Saved &&
+                                                              verdict.outcome != Outcome::NoAnswer
+                                                        : verdict.outcome == Outcome::Saved;
+    if (notTheAnswer || (verdict.outcome == Outcome::Read && holdsLineBreak(*verdict.values)))
+        return {Outcome::CheckFields, std::nullopt};
+    return verdict;
+}
+
 QString outcomeMessage(Outcome outcome) {
     switch (outcome) {
     case Outcome::NoAnswer:

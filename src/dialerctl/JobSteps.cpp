@@ -8,14 +8,6 @@ namespace dialerctl {
 
 namespace {
 
-bool holdsLineBreak(const DialerSettings& values) {
-    for (int i = 0; i < DialerSettings::FieldCount; ++i) {
-        if (values[i].contains(u'\r') || values[i].contains(u'\n'))
-            return true;
-    }
-    return false;
-}
-
 // The dialer took a save: as acknowledged, or as read back.
 bool taken(PortOutcome outcome) {
     return outcome == PortOutcome::Saved || outcome == PortOutcome::Verified ||
@@ -101,22 +93,9 @@ std::pair<ExchangeRecord, JobSteps::Action> JobSteps::ended(const Ending& ending
         return {logged, finish(logged.outcome, false)};
     }
 
-    Verdict verdict = *ending.verdict;
+    // The verdict comes judged as the answer to the command that went out (judgeAnswer).
+    const Verdict& verdict = *ending.verdict;
     m_answered = answered;
-    // A save is answered by the acknowledgement and nothing else; six values instead mean the
-    // dialer did not take the command as a save, and the acknowledgement after a read means no
-    // reading. A reading with a line break in a value is none either: a line that echoes the
-    // command back, or a reply run together with another. Each is told, and retried, as a
-    // garbled reply.
-    const bool writing = m_step == Step::Write;
-    const bool notTheAnswer =
-        writing ? verdict.outcome != Outcome::Saved && verdict.outcome != Outcome::NoAnswer
-                : verdict.outcome == Outcome::Saved;
-    if (notTheAnswer || (verdict.outcome == Outcome::Read && holdsLineBreak(*verdict.values))) {
-        verdict = {Outcome::CheckFields, std::nullopt};
-        m_result.message = outcomeMessage(Outcome::CheckFields);
-        m_answered = false;
-    }
     logged.outcome = outcomeOf(verdict.outcome);
     logged.valuesRead = verdict.values;
     if (m_step == Step::Write) {

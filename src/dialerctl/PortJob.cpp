@@ -4,7 +4,6 @@
 
 #include "PortJob.h"
 
-#include "device/LineSettings.h"
 #include "settings/SettingsStore.h"
 
 #include <QFileInfo>
@@ -29,18 +28,16 @@ QString labelOf(const Target& target) {
 
 PortJob::PortJob(const Target& target, PortPlan plan, QObject *parent)
     : QObject(parent)
+    , m_exchange(Exchange::Judging::AsAnswer)
     , m_steps(target, std::move(plan), PortMap::adapterOf(target.device), labelOf(target)) {
     SerialPort& port = m_exchange.port();
     port.nameDevice(target.device);
     port.setPortLabel(labelOf(target));
-    // The window's probe leaves these line parameters in force; here nothing probes first.
-    (void)port.setSettings(DialerLine);
     // From the first exchange to the last the device stays this job's: nothing gets between a
     // read and the write that depends on it, or a write and its read back.
     m_exchange.holdPort(true);
 
-    connect(&port, &SerialPort::OnComm, &m_exchange, &Exchange::collect);
-    connect(&m_exchange, &Exchange::collectionOver, this, &PortJob::onJudged);
+    connect(&m_exchange, &Exchange::judged, this, &PortJob::onJudged);
     connect(&m_exchange, &Exchange::refused, this, &PortJob::onRefused);
     connect(&m_exchange, &Exchange::commandSent, this, [this] { m_steps.commandSent(); });
     connect(&m_exchange, &Exchange::lineQuiet, this, [this] { run(m_current); });
@@ -88,12 +85,9 @@ void PortJob::run(const JobSteps::Action& action) {
                            action.record);
 }
 
-void PortJob::onJudged() {
-    const std::optional<Verdict> verdict = m_exchange.judge();
-    if (!verdict)
-        return;
+void PortJob::onJudged(const Verdict& verdict) {
     m_ending.verdict = verdict;
-    m_ending.message = outcomeMessage(verdict->outcome);
+    m_ending.message = outcomeMessage(verdict.outcome);
     m_exchange.finish();
 }
 

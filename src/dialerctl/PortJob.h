@@ -41,7 +41,7 @@ Q_SIGNALS:
 private:
     void perform(const JobSteps::Action& action);
     void run(const JobSteps::Action& action);
-    void onJudged();
+    void onJudged(const Verdict& verdict);
     void onRefused(Exchange::Refusal why, const QString& message);
     void onEnded();
     void keepBackup(const DialerSettings& values);

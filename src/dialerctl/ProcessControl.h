@@ -36,6 +36,11 @@ private:
     Q_INVOKABLE void deliver();
 };
 
+// A closed or full output is told in words, with exit status 1, like any other output that
+// cannot be written: a write to a pipe nobody reads any more fails instead of ending the program
+// silently (SIGPIPE).
+void reportClosedOutput();
+
 // Raises the soft limit of open files to the hard limit, and answers how many ports a run may
 // hold open at once within it (each takes the line and its lock), or 0 when nothing limits it.
 [[nodiscard]] int portsAtOnce();

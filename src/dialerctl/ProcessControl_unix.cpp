@@ -82,6 +82,10 @@ QString Interruptions::name() const {
     }
 }
 
+void reportClosedOutput() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 int portsAtOnce() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)

@@ -65,6 +65,9 @@ QString Interruptions::name() const {
     }
 }
 
+// Windows raises no signal for a closed pipe: the write fails, and is told.
+void reportClosedOutput() {}
+
 int portsAtOnce() {
     return 0;
 }

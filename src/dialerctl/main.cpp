@@ -5,6 +5,7 @@
 // dialerctl: reads, writes and verifies GSM dialers on serial ports, without a window.
 
 #include "Console.h"
+#include "ProcessControl.h"
 #include "Program.h"
 
 #include <Version.h>
@@ -16,6 +17,7 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationName(QStringLiteral("dialerctl"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(DialerDisplayVersion));
     QCoreApplication::setOrganizationName(QStringLiteral("dialer-config"));
+    dialerctl::reportClosedOutput();
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty() && dialerctl::consoleClosesWithProgram()) {
         // Double-clicked: say what the program is and keep its console open to be read.

@@ -7,8 +7,7 @@
 ExchangeController::ExchangeController(ExchangeHost& host, QObject *parent)
     : QObject(parent)
     , m_host(host) {
-    connect(&m_exchange.port(), &SerialPort::OnComm, this, &ExchangeController::MSComm1_OnComm);
-    connect(&m_exchange, &Exchange::collectionOver, this, &ExchangeController::Timer1_Timer);
+    connect(&m_exchange, &Exchange::judged, this, &ExchangeController::Timer1_Timer);
     connect(&m_exchange, &Exchange::refused, this,
             [this](Exchange::Refusal why, const QString& message) {
                 Q_EMIT refused(why, message);
@@ -34,17 +33,12 @@ void ExchangeController::press(Exchange::Command command) {
     (void)m_exchange.start(command, m_host.settings(), static_cast<qint16>(port));
 }
 
-void ExchangeController::MSComm1_OnComm() {
-    m_exchange.collect();
-}
-
-void ExchangeController::Timer1_Timer() {
-    const std::optional<Verdict> verdict = m_exchange.judge();
-    if (!verdict)
-        return;
-    Q_EMIT verdictReached(*verdict);
-    m_host.showInfo(outcomeMessage(verdict->outcome));
-    // The window may have been left while the message was open.
-    if (m_exchange.state() == State::Reporting)
-        m_exchange.finish();
+void ExchangeController::Timer1_Timer(const Verdict& verdict) {
+    Q_EMIT verdictReached(verdict);
+    // The port stays open and the exchange Reporting while the message is shown; the window may
+    // also be left meanwhile, which ends the exchange without this.
+    m_host.showInfo(outcomeMessage(verdict.outcome), [this] {
+        if (m_exchange.state() == State::Reporting)
+            m_exchange.finish();
+    });
 }

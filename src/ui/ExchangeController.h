@@ -4,10 +4,12 @@
 
 #pragma once
 
-#include "Exchange.h"
+#include "device/Exchange.h"
 
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 // What the window's exchange needs from the window: the port its selector names, the record a
 // save sends, and a way to tell the user.
@@ -17,16 +19,18 @@ public:
     // The port number the selector's text names (the selector's own rule).
     [[nodiscard]] virtual int selectedPort() const = 0;
     [[nodiscard]] virtual const DialerSettings& settings() const = 0;
-    // Returns once the user has taken note (a modal box has been dismissed).
-    virtual void showInfo(const QString& text) = 0;
+    // Shows the text; `dismissed`, where given, runs once the user has taken note (the modal box
+    // has been closed). The call itself returns at once.
+    virtual void showInfo(const QString& text, std::function<void()> dismissed = {}) = 0;
 };
 
-// The window's exchange: a Read or Save press takes the selected port number into PortNum and
-// starts the exchange (Exchange) with the current record; each OnComm of the serial control
-// collects; the first tick of Timer1 judges, reports the verdict, shows its message and only then
-// ends the exchange, closing the port. One press, one verdict: a press while an exchange is under
-// way is ignored, and the verdict is taken once however many ticks arrive while its message box
-// is open. A press that cannot start is told in a message as well.
+// The window's exchange: a Read or Save press (ReadCMD_Click, SaveCMD_Click) takes the selected
+// port number into PortNum and starts the exchange (Exchange) with the current record; the
+// exchange collects at each event of the serial control and judges at Timer1's tick, by the
+// window's rule (the reply alone); Timer1_Timer reports the verdict and shows its message, and the
+// exchange ends, closing the port, once the message has been dismissed. One press, one verdict: a
+// press while an exchange is under way is ignored. A press that cannot start is told in a message
+// as well.
 class ExchangeController : public QObject {
     Q_OBJECT
 
@@ -41,8 +45,8 @@ public:
 
     void ReadCMD_Click();
     void SaveCMD_Click();
-    void MSComm1_OnComm();
-    void Timer1_Timer();
+    // Timer1's tick, with the verdict on what the serial control collected by then.
+    void Timer1_Timer(const Verdict& verdict);
 
     // The host is going away (Exit): the exchange ends without a verdict.
     void abandon() { m_exchange.abandon(); }
@@ -69,6 +73,6 @@ private:
     void press(Exchange::Command command);
 
     ExchangeHost& m_host;
-    Exchange m_exchange; // owns the serial control (MSComm1) and Timer1
+    Exchange m_exchange{Exchange::Judging::ReplyAlone}; // owns MSComm1 and Timer1
     QString m_portNum;
 };

@@ -24,13 +24,15 @@ QStringList wanted() {
 
 // How the scripted exchange ends: "read:a,b,c,d,e,f" (a read response), "ok", "silent",
 // "garbage", "busy", "lost", "partial"; "cut" interrupts while its answer is awaited, "pause"
-// before its command goes out.
-JobSteps::Ending ending(const QString& script) {
+// before its command goes out. A read response or the acknowledgement is judged as the job's
+// exchanges judge it: as the answer to the command that went out.
+JobSteps::Ending ending(const QString& script, Step step) {
     JobSteps::Ending e;
+    const Sent sent = step == Step::Write ? Sent::SaveCommand : Sent::ReadRequest;
     if (script.startsWith("read:")) {
-        e.verdict = Verdict{Outcome::Read, record(script.sliced(5).split(','))};
+        e.verdict = judgeAnswer(sent, "!" + script.sliced(5) + ",\r\n");
     } else if (script == "ok") {
-        e.verdict = Verdict{Outcome::Saved, std::nullopt};
+        e.verdict = judgeAnswer(sent, u"OK\r\n");
     } else if (script == "silent") {
         e.verdict = Verdict{Outcome::NoAnswer, std::nullopt};
     } else if (script == "garbage") {
@@ -222,7 +224,7 @@ private Q_SLOTS:
                     log << name(cut->outcome);
                 break;
             }
-            const auto [record, then] = steps.ended(ending(end));
+            const auto [record, then] = steps.ended(ending(end, action.step));
             log << name(record.outcome);
             if (action.step == Step::Write)
                 QCOMPARE(shown(record.written), wanted().join(','));

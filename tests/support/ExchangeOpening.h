@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "device/ExchangeController.h"
+#include "ui/ExchangeController.h"
 
 #include <QTest>
 

@@ -4,8 +4,8 @@
 
 #pragma once
 
-#include "device/ExchangeController.h"
 #include "device/PortMap.h"
+#include "ui/ExchangeController.h"
 
 #include <QList>
 #include <QObject>
@@ -34,10 +34,13 @@ public:
 
     int selectedPort() const override { return port; }
     const DialerSettings& settings() const override { return record; }
-    void showInfo(const QString& text) override {
+    // The user takes note once whileShowing has run.
+    void showInfo(const QString& text, std::function<void()> dismissed) override {
         messages << text;
         if (whileShowing)
             whileShowing();
+        if (dismissed)
+            dismissed();
     }
 };
 

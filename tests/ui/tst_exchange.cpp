@@ -7,8 +7,8 @@
 #include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
-#include "device/ExchangeController.h"
 #include "text/AnsiText.h"
+#include "ui/ExchangeController.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -250,9 +250,12 @@ private Q_SLOTS:
         QCOMPARE(m_exchange->state(), ExchangeController::State::Idle);
         QTest::qWait(20);
         QCOMPARE(m_device.received(), QByteArray());
+        QSignalSpy ended(m_exchange.get(), &ExchangeController::exchangeEnded);
         m_exchange->ReadCMD_Click(); // a read is still possible
         QVERIFY(openingTakenUp(*m_exchange));
         QVERIFY(port().PortOpen());
+        QVERIFY(ended.wait(3000));
+        QCOMPARE(m_device.received(), QByteArray("?6\r\n"));
     }
 
     void deviceVanishingMidExchangeEndsInAVerdict() {

@@ -10,8 +10,8 @@
 #include "RecordingHost.h"
 #include "TestSupport.h"
 #include "device/DeviceMessages.h"
-#include "device/ExchangeController.h"
 #include "text/AnsiText.h"
+#include "ui/ExchangeController.h"
 
 #include <QElapsedTimer>
 #include <QFile>
