@@ -4,6 +4,7 @@
 
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -78,6 +79,8 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
+
+Q_DECLARE_METATYPE(DeviceOpening::Answer)
 
 // The places a helper program is looked for, next to the program's own folder, per system.
 [[nodiscard]] QStringList openingHelperLocations(const QString& programFolder);

@@ -7,6 +7,7 @@
 
 #include "DialerSimulator.h"
 #include "EncodedSettingsFiles.h"
+#include "HangingFileSystem.h"
 #include "HangingOpening.h"
 #include "PortMapFile.h"
 #include "TestSupport.h"
@@ -28,7 +29,10 @@
 #include <csignal>
 #include <functional>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +66,30 @@ struct Limit {
     rlim_t hard = 0;
 };
 
+// The opening helpers whose command line names `device` (any, when empty), with whether each is
+// this process's child: a helper left behind by a run that has ended comes here, as this process
+// takes in the orphans of its children, zombies included.
+struct Helper {
+    qint64 pid = 0;
+    bool ours = false;
+};
+QList<Helper> helpersOf(const QString& device = {}) {
+    QList<Helper> found;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        QFile words(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!status.open(QIODevice::ReadOnly) || !words.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = status.readAll();
+        if (!text.contains("Name:\tdialer-open\n") ||
+            (!device.isEmpty() && !words.readAll().contains(QFile::encodeName(device))))
+            continue;
+        found.append(
+            {pid.toLongLong(), text.contains("\nPPid:\t" + QByteArray::number(::getpid()) + "\n")});
+    }
+    return found;
+}
+
 // What every simulated dialer holds at first.
 QList<QByteArray> stored() {
     return {"101", "202", "303", "404", "505", "*7#"};
@@ -90,9 +118,10 @@ class DialerctlTest : public QObject {
     }
 
     // Runs dialerctl while the simulators keep answering in this process's event loop; `started`
-    // may disturb the run, and a file limit holds the child to that many descriptors.
+    // may disturb the run, a file limit holds the child to that many descriptors, and a shell
+    // command runs it in its place ("$0" "$@" is dialerctl with the arguments).
     Run dialerctl(const QStringList& arguments, const std::function<void(QProcess&)>& started = {},
-                  Limit files = {}, const QString& outputFile = {}) {
+                  Limit files = {}, const QString& outputFile = {}, const QString& shell = {}) {
         const QString config = m_dir.filePath("config");
         if (!writePortMapFile(config, m_ports))
             qFatal("cannot write the port map");
@@ -110,7 +139,10 @@ class DialerctlTest : public QObject {
             });
         if (!outputFile.isEmpty())
             process.setStandardOutputFile(outputFile);
-        process.start(DIALERCTL, arguments);
+        if (shell.isEmpty())
+            process.start(DIALERCTL, arguments);
+        else
+            process.start("sh", QStringList{"-c", shell, DIALERCTL} + arguments);
         if (started)
             started(process);
         if (!finished.wait(15000))
@@ -120,9 +152,75 @@ class DialerctlTest : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0); }
+
     void init() {
         m_devices.clear();
         m_ports.clear();
+    }
+
+    // A helper a test left waiting ends once its device lets it go, and is reaped here.
+    void cleanup() {
+        (void)QTest::qWaitFor(
+            [] {
+                const QList<Helper> left = helpersOf();
+                for (const Helper& helper : left) {
+                    if (helper.ours)
+                        (void)::waitpid(pid_t(helper.pid), nullptr, WNOHANG);
+                }
+                return std::none_of(left.cbegin(), left.cend(),
+                                    [](const Helper& h) { return h.ours; });
+            },
+            5000);
+    }
+
+    // A reader that has gone away (a closed pipe) is told in words, with exit status 1.
+    void closedOutputIsToldInWords() {
+        addDevice(1);
+        const Run run = dialerctl({"read", "--port", "COM1", "--json"}, {}, {}, {},
+                                  R"({ "$0" "$@"; echo "status $?" >&2; } | true)");
+        QVERIFY2(run.err.contains("the output could not be written") &&
+                     run.err.endsWith("status 1\n"),
+                 run.err.constData());
+    }
+
+    // Runs against a port whose opening the kernel holds each end at the deadline; the device is
+    // waited for by one helper, however many runs meet it, and that helper holds nothing of
+    // theirs: no values on its command line, no environment, the root folder.
+    void runsAgainstAHangingPortLeaveOneHelperHoldingNothing() {
+        const HangingFileSystem hanging(60);
+        QVERIFY(hanging.isMounted());
+        m_ports.insert(2, hanging.portPath());
+        for (int i = 0; i < 4; ++i) {
+            QElapsedTimer took;
+            took.start();
+            const Run run =
+                dialerctl({"write", "--port", "COM2", "--values", "5550101,2,3,4,5,*6#", "--json"});
+            QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+            QCOMPARE(run.exitCode, 1);
+            QCOMPARE(jsonArray(run.out).at(0)["reason"].toString(), QString("timeout"));
+        }
+        const QList<Helper> waiting = helpersOf(hanging.portPath());
+        QCOMPARE(waiting.size(), 1);
+        const QString process = QStringLiteral("/proc/%1/").arg(waiting[0].pid);
+        QCOMPARE(QFile::symLinkTarget(process + "cwd"), QString("/"));
+        QFile words(process + "cmdline");
+        QVERIFY(words.open(QIODevice::ReadOnly));
+        QVERIFY(!words.readAll().contains("5550101"));
+        QFile environment(process + "environ");
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QCOMPARE(environment.readAll(), QByteArray());
+    }
+
+    // A run that ends leaves nothing of its own behind, zombies included.
+    void runOverNinePortsLeavesNothingBehind() {
+        for (int n = 1; n <= 9; ++n)
+            addDevice(n);
+        const Run run = dialerctl({"read", "--port", "all", "--json"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(jsonArray(run.out).size(), 9);
+        const QList<Helper> left = helpersOf();
+        QVERIFY(std::none_of(left.cbegin(), left.cend(), [](const Helper& h) { return h.ours; }));
     }
 
     void portsTellsFreeBusyAndMissing() {
