@@ -47,6 +47,8 @@ if $test; then
     # The hardware lane: Debian's kernel under qemu, an initramfs from busybox, udev in the guest,
     # and libfuse for a character device whose opening the kernel holds (CUSE).
     packages="$packages qemu-system-x86 linux-image-amd64 busybox-static cpio kmod udev libfuse3-dev"
+    # The window pinged as a desktop pings it (xcb), beside a port on a FUSE file system.
+    packages="$packages libxcb1-dev fuse3"
 fi
 if $windows; then
     # The cross-build (Debian's Qt gives moc, rcc and uic), wine to run it, the packages' tools

@@ -20,6 +20,7 @@ public:
     explicit HangingFileSystem(int seconds) {
         m_server.setProcessChannelMode(QProcess::ForwardedChannels);
         m_server.start(QStringLiteral(HANGING_FS), {m_dir.path(), QString::number(seconds)});
+        m_server.waitForStarted();
         QElapsedTimer waited;
         waited.start();
         while (!QFileInfo::exists(portPath()) && waited.elapsed() < 10000 &&
