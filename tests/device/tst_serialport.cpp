@@ -16,9 +16,14 @@
 #include "RussianText.h"
 #include "Unprivileged.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 class SerialPortTest : public QObject {
     Q_OBJECT
@@ -274,7 +279,15 @@ private Q_SLOTS:
         QCOMPARE(code, 0);
     }
 
+    // The device gone (the far end closed: reads fail) and the line hung up (reads return end of
+    // file, as a USB device off the bus leaves it) are each the port lost, reported once.
+    void hangUpIsReportedOnceAndKeepsWhatArrived_data() {
+        QTest::addColumn<bool>("hungUp");
+        QTest::newRow("far end gone") << false;
+        QTest::newRow("line hung up") << true;
+    }
     void hangUpIsReportedOnceAndKeepsWhatArrived() {
+        QFETCH(bool, hungUp);
         DialerSimulator device;
         QVERIFY(device.open());
         SerialPort port;
@@ -290,7 +303,16 @@ private Q_SLOTS:
         });
         device.send("!1,2,");
         QTRY_COMPARE(collected, QString("!1,2,"));
-        device.vanish();
+        if (hungUp) {
+            // What the kernel does to a line whose device has left: every opener is hung up.
+            const int line = ::open(QFile::encodeName(device.portPath()).constData(),
+                                    O_RDWR | O_NOCTTY | O_NONBLOCK);
+            QVERIFY(line >= 0);
+            QVERIFY2(::ioctl(line, TIOCVHANGUP) == 0, strerror(errno));
+            ::close(line);
+        } else {
+            device.vanish();
+        }
         QTRY_VERIFY(!port.PortOpen());
         QTest::qWait(100);
         QCOMPARE(lost, 1);
