@@ -13,6 +13,7 @@
 #include "text/AnsiText.h"
 #include "ui/ExchangeController.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -35,6 +36,12 @@ qint64 residentKiB() {
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+// Descriptors open in this process: the port, its lock, the opening helper's socket and the
+// helpers' own are all given back after each exchange.
+qsizetype openDescriptors() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::Files).size();
 }
 
 } // namespace
@@ -63,6 +70,7 @@ private Q_SLOTS:
                 [&verdict](const Verdict& v) { verdict = v.outcome; });
 
         qint64 warmKiB = 0;
+        qsizetype warmDescriptors = 0;
         qint64 peakKiB = 0;
         qint64 worstMs = 0;
         QMap<QString, int> modes;
@@ -165,19 +173,26 @@ private Q_SLOTS:
                 QVERIFY2(onTheWire(host.record) == device->values(), qPrintable(context));
             QVERIFY(!port.PortOpen());
 
-            if (i == 50)
+            if (i == 50) {
                 warmKiB = residentKiB();
+                warmDescriptors = openDescriptors();
+            }
             peakKiB = std::max(peakKiB, residentKiB());
         }
         const qint64 endKiB = residentKiB();
+        const qsizetype endDescriptors = openDescriptors();
         qInfo(
             "%d exchanges; resident memory after 50: %lld KiB, at the end: %lld KiB, peak %lld KiB;"
-            " longest press to end %lld ms",
-            exchanges, warmKiB, endKiB, peakKiB, worstMs);
+            " descriptors after 50: %lld, at the end: %lld; longest press to end %lld ms",
+            exchanges, warmKiB, endKiB, peakKiB, qint64(warmDescriptors), qint64(endDescriptors),
+            worstMs);
         for (auto it = modes.cbegin(); it != modes.cend(); ++it)
             qInfo("  %-14s %d", qPrintable(it.key()), it.value());
-        if (exchanges > 100)
+        if (exchanges > 100) {
             QVERIFY2(endKiB - warmKiB < 4096, "memory grows with the number of exchanges");
+            QVERIFY2(endDescriptors <= warmDescriptors + 2,
+                     "descriptors grow with the number of exchanges");
+        }
     }
 };
 
