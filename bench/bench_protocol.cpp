@@ -10,7 +10,7 @@
 
 #include "BenchUtil.h"
 
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "device/Outcome.h"
 #include "settings/SettingsStore.h"
 
@@ -36,9 +36,9 @@ QString replyOfLength(qsizetype length) {
 
 void benchParser() {
     std::printf("Read response parser\n");
-    const QString defaultReply = DeviceMessages::SaveCommand(DialerSettings::defaults());
+    const QString defaultReply = DialerProtocol::SaveCommand(DialerSettings::defaults());
     const QString largest = replyOfLength(5760);
-    Q_ASSERT(DeviceMessages::parseReadResponse(largest));
+    Q_ASSERT(DialerProtocol::parseReadResponse(largest));
 
     for (const auto& [name, each] : {std::pair{"default reply (69 chars)", defaultReply},
                                      std::pair{"largest reply (5,760 chars)", largest}}) {
@@ -46,7 +46,7 @@ void benchParser() {
         const double scan = bench::nanosecondsPerRun(
             [&] { bench::keep(QString(reply.constData(), reply.size())); });
         const double parse = bench::nanosecondsPerRun(
-            [&] { bench::keep(DeviceMessages::parseReadResponse(reply)); });
+            [&] { bench::keep(DialerProtocol::parseReadResponse(reply)); });
         const double judge = bench::nanosecondsPerRun([&] { bench::keep(judgeReply(reply)); });
         std::printf(" %s\n", name);
         bench::row("baseline: copy the reply once", scan, scan);
@@ -59,7 +59,7 @@ void benchParser() {
     for (qsizetype length = 1024; length <= qsizetype{64} * 1024; length *= 2) {
         const QString reply = replyOfLength(length);
         const double ns = bench::nanosecondsPerRun(
-            [&] { bench::keep(DeviceMessages::parseReadResponse(reply)); });
+            [&] { bench::keep(DialerProtocol::parseReadResponse(reply)); });
         const double perChar = ns / double(length);
         if (first == 0)
             first = perChar;

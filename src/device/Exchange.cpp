@@ -4,7 +4,7 @@
 
 #include "Exchange.h"
 
-#include "DeviceMessages.h"
+#include "DialerProtocol.h"
 #include "LineSettings.h"
 
 Exchange::Exchange(Judging judging, QObject *parent)
@@ -27,7 +27,7 @@ bool Exchange::start(Command command, const DialerSettings& record,
         return false;
     // A value holding a comma, CR or LF, or a character the line cannot carry, would shift or
     // corrupt the dialer's stored fields: nothing is sent.
-    if (command == Command::Save && DeviceMessages::firstUnsendableValue(record) != 0) {
+    if (command == Command::Save && DialerProtocol::firstUnsendableValue(record) != 0) {
         refuse(Refusal::Unsendable, outcomeMessage(Outcome::CheckFields));
         return true;
     }
@@ -58,8 +58,8 @@ void Exchange::onOpened(bool opened) {
                                         .arg(m_port.portLabel(), m_port.errorString()));
         return;
     }
-    const QString message = m_command == Command::Read ? DeviceMessages::ReadRequest()
-                                                       : DeviceMessages::SaveCommand(m_record);
+    const QString message = m_command == Command::Read ? DialerProtocol::ReadRequest()
+                                                       : DialerProtocol::SaveCommand(m_record);
     if (!m_port.setOutput(message)) {
         const QString reason = m_port.errorString();
         (void)m_port.setPortOpen(false);

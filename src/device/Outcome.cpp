@@ -4,14 +4,14 @@
 
 #include "Outcome.h"
 
-#include "DeviceMessages.h"
+#include "DialerProtocol.h"
 
 Verdict judgeReply(QStringView reply) {
     if (reply.isEmpty())
         return {Outcome::NoAnswer, std::nullopt};
-    if (DeviceMessages::isAcknowledgement(reply))
+    if (DialerProtocol::isAcknowledgement(reply))
         return {Outcome::Saved, std::nullopt};
-    std::optional<DialerSettings> values = DeviceMessages::parseReadResponse(reply);
+    std::optional<DialerSettings> values = DialerProtocol::parseReadResponse(reply);
     const Outcome outcome = values ? Outcome::Read : Outcome::CheckFields;
     return {outcome, std::move(values)};
 }

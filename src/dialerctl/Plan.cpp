@@ -4,7 +4,7 @@
 
 #include "Plan.h"
 
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "settings/SettingsFormat.h"
 #include "text/SystemText.h"
 
@@ -70,14 +70,14 @@ std::optional<PortMap> portMapOf(const Invocation& invocation, QString *error) {
 
 // Why the line cannot carry a value, in plain words; empty when it can.
 QString unsendable(const QString& value) {
-    switch (DeviceMessages::whyUnsendable(value)) {
-    case DeviceMessages::Unsendable::No:
+    switch (DialerProtocol::whyUnsendable(value)) {
+    case DialerProtocol::Unsendable::No:
         break;
-    case DeviceMessages::Unsendable::Separator:
+    case DialerProtocol::Unsendable::Separator:
         return QStringLiteral("it holds a comma, which separates the dialer's fields");
-    case DeviceMessages::Unsendable::LineBreak:
+    case DialerProtocol::Unsendable::LineBreak:
         return QStringLiteral("it holds a line break, which ends the dialer's command");
-    case DeviceMessages::Unsendable::OutsideCodePage:
+    case DialerProtocol::Unsendable::OutsideCodePage:
         return QStringLiteral("it holds a character that windows-1251 cannot carry");
     }
     return {};

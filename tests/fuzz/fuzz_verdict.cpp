@@ -5,7 +5,7 @@
 // Any bytes arriving from the device, judged as the timer tick judges them: no crash, one of the
 // four outcomes, and a read outcome whose values the dialer can be sent back unchanged.
 
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "device/Outcome.h"
 #include "text/AnsiText.h"
 
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (!verdict.values)
             std::abort();
         const std::optional<DialerSettings> again =
-            DeviceMessages::parseReadResponse(DeviceMessages::SaveCommand(*verdict.values));
+            DialerProtocol::parseReadResponse(DialerProtocol::SaveCommand(*verdict.values));
         if (!again || !(*again == *verdict.values))
             std::abort();
         break;

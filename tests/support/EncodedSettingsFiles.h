@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "settings/SettingsFormat.h"
 #include "text/AnsiText.h"
 
@@ -28,7 +28,7 @@ inline void addEncodedSettingsFileRows() {
         const DialerSettings settings = record(values);
         const QString line = SettingsFormat::formatLine(settings);
         QTest::newRow(name) << save(line) << values
-                            << AnsiText::encode(DeviceMessages::SaveCommand(settings)).value()
+                            << AnsiText::encode(DialerProtocol::SaveCommand(settings)).value()
                             << AnsiText::encode(line).value();
     };
     const auto in = [](QStringEncoder::Encoding encoding, const QByteArray& mark) {

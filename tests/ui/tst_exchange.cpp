@@ -6,7 +6,7 @@
 #include "ExchangeOpening.h"
 #include "RecordingHost.h"
 #include "TestSupport.h"
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "text/AnsiText.h"
 #include "ui/ExchangeController.h"
 
@@ -123,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(m_host.messages, QStringList{outcomeMessage(outcome)});
         QCOMPARE(m_exchange->TheData(), collected);
         QCOMPARE(m_device.received(),
-                 save ? wire(DeviceMessages::SaveCommand(sent)) : QByteArray("?6\r\n"));
+                 save ? wire(DialerProtocol::SaveCommand(sent)) : QByteArray("?6\r\n"));
         // The verdict is due 500 ms after the press.
         QVERIFY2(m_verdictAfterMs[0] >= 499 && m_verdictAfterMs[0] < 650,
                  qPrintable(QString::number(m_verdictAfterMs[0])));

@@ -7,7 +7,7 @@
 #include "ExchangeOpening.h"
 #include "HangingOpening.h"
 #include "TestSupport.h"
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "text/AnsiText.h"
 #include "ui/Form1.h"
 #include "ui/FormLayout.h"

@@ -9,7 +9,7 @@
 #include "ExchangeOpening.h"
 #include "RecordingHost.h"
 #include "TestSupport.h"
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "text/AnsiText.h"
 #include "ui/ExchangeController.h"
 
@@ -142,7 +142,7 @@ private Q_SLOTS:
             device->setBehaviour(behaviour);
             device->clearReceived();
             const QByteArray command =
-                save ? *AnsiText::encode(DeviceMessages::SaveCommand(host.record)) : "?6\r\n";
+                save ? *AnsiText::encode(DialerProtocol::SaveCommand(host.record)) : "?6\r\n";
             const DialerSettings sent = host.record;
 
             QSignalSpy ended(&exchange, &ExchangeController::exchangeEnded);

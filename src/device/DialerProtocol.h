@@ -18,7 +18,7 @@
 //   tool to device   "!" v1 "," v2 "," ... v6 "," CR LF       hands the device six values
 //   device to tool   "OK" CR LF                               confirms a save
 //   device to tool   any one character, then six values each followed by ",", then anything
-namespace DeviceMessages {
+namespace DialerProtocol {
 
 [[nodiscard]] QString ReadRequest();
 [[nodiscard]] QString Acknowledgement();
@@ -43,4 +43,4 @@ enum class Unsendable { No, Separator, LineBreak, OutsideCodePage };
 // sixth comma is ignored. Nothing when fewer than six commas follow the first character.
 [[nodiscard]] std::optional<DialerSettings> parseReadResponse(QStringView reply);
 
-} // namespace DeviceMessages
+} // namespace DialerProtocol

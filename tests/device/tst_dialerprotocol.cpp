@@ -4,13 +4,13 @@
 
 #include "TestSupport.h"
 
-#include "device/DeviceMessages.h"
+#include "device/DialerProtocol.h"
 #include "device/Outcome.h"
 #include "text/AnsiText.h"
 
 #include <QTest>
 
-using namespace DeviceMessages;
+using namespace DialerProtocol;
 
 namespace {
 QByteArray wire(const QString& message) {
@@ -18,7 +18,7 @@ QByteArray wire(const QString& message) {
 }
 } // namespace
 
-class DeviceMessagesTest : public QObject {
+class DialerProtocolTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -196,5 +196,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DeviceMessagesTest)
-#include "tst_devicemessages.moc"
+QTEST_GUILESS_MAIN(DialerProtocolTest)
+#include "tst_dialerprotocol.moc"

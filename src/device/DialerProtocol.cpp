@@ -2,11 +2,11 @@
 //
 // SPDX-License-Identifier: MIT
 
-#include "DeviceMessages.h"
+#include "DialerProtocol.h"
 
 #include "text/AnsiText.h"
 
-namespace DeviceMessages {
+namespace DialerProtocol {
 
 namespace {
 constexpr QChar Separator = u',';
@@ -64,4 +64,4 @@ std::optional<DialerSettings> parseReadResponse(QStringView reply) {
     return values;
 }
 
-} // namespace DeviceMessages
+} // namespace DialerProtocol
