@@ -277,7 +277,7 @@ bool SerialLine::takeUp(int fd) {
     connect(m_readable.get(), &QSocketNotifier::activated, this, &SerialLine::readWaiting);
     m_writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     m_writable->setEnabled(false);
-    connect(m_writable.get(), &QSocketNotifier::activated, this, &SerialLine::writeWaiting);
+    connect(m_writable.get(), &QSocketNotifier::activated, this, &SerialLine::onWritable);
     clearError();
     return true;
 }
@@ -319,12 +319,18 @@ qint64 SerialLine::write(const QByteArray& bytes) {
         return -1;
     }
     m_pending += bytes;
-    writeWaiting();
-    return m_lost ? -1 : bytes.size();
+    // A write the device refuses at once is this call's failure; the loss of the line, if that is
+    // what it was, is told by the reads.
+    if (!writeWaiting()) {
+        m_pending.clear();
+        return -1;
+    }
+    return bytes.size();
 }
 
-void SerialLine::writeWaiting() {
-    while (!m_pending.isEmpty() && !m_lost) {
+// Writes what the device takes now; the rest waits for it to take more.
+bool SerialLine::writeWaiting() {
+    while (!m_pending.isEmpty()) {
         const ssize_t written = ::write(m_fd, m_pending.constData(), size_t(m_pending.size()));
         if (written > 0) {
             m_pending.remove(0, written);
@@ -334,13 +340,17 @@ void SerialLine::writeWaiting() {
             continue;
         if (written < 0 && errno == EAGAIN)
             break;
-        const int code = written < 0 ? errno : EIO;
-        setSystemError(QSerialPort::WriteError, code);
-        lose(m_errorString);
-        return;
+        setSystemError(QSerialPort::WriteError, written < 0 ? errno : EIO);
+        return false;
     }
     if (m_writable)
-        m_writable->setEnabled(!m_pending.isEmpty() && !m_lost);
+        m_writable->setEnabled(!m_pending.isEmpty());
+    return true;
+}
+
+void SerialLine::onWritable() {
+    if (!writeWaiting())
+        lose(m_errorString);
 }
 
 void SerialLine::readWaiting() {
@@ -349,7 +359,9 @@ void SerialLine::readWaiting() {
     const qsizetype before = m_received.size();
     QString lostWhy;
     char chunk[4096];
-    for (;;) {
+    // A device that floods the line does not hold the event loop: what is left is read at the
+    // next turn.
+    for (int turn = 0; turn < 16; ++turn) {
         const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
         if (got > 0) {
             m_received.append(chunk, got);

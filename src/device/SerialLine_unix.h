@@ -77,7 +77,8 @@ private:
     void onAnswer(qintptr handle, bool opened, unsigned long systemError, const QString& reason);
     bool takeUp(int fd);
     void readWaiting();
-    void writeWaiting();
+    bool writeWaiting();
+    void onWritable();
     void lose(const QString& why);
     void setSystemError(QSerialPort::SerialPortError error, int code);
     void releaseLock();
