@@ -44,6 +44,6 @@ void DeviceOpening::setProgram(const QString& path) {
     chosenProgram() = path;
 }
 
-void DeviceOpening::deliver(Answer answer) {
+void DeviceOpening::deliver(const Answer& answer) {
     Q_EMIT answered(answer);
 }

@@ -74,7 +74,7 @@ Q_SIGNALS:
     void answered(const DeviceOpening::Answer& answer);
 
 private:
-    void deliver(Answer answer);
+    void deliver(const Answer& answer);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -352,13 +352,13 @@ struct DeviceOpening::Private {
         }
         if (device >= 0)
             ::close(device);
-        endWith(std::move(answer), true);
+        endWith(answer, true);
     }
 
     void fail(QString reason) {
         Answer answer;
         answer.reason = std::move(reason);
-        endWith(std::move(answer), false);
+        endWith(answer, false);
     }
 
     // Lets go of the helper: its socket closes (an answer still to come finds nobody, and the
@@ -380,9 +380,9 @@ struct DeviceOpening::Private {
         underWay = false;
     }
 
-    void endWith(Answer answer, bool answered) {
+    void endWith(const Answer& answer, bool answered) {
         releaseHelper(answered);
-        q->deliver(std::move(answer));
+        q->deliver(answer);
     }
 };
 

@@ -122,7 +122,7 @@ QString SerialLine::lockFilePath(const QString& devicePath) {
     name.prepend(QStringLiteral("/LCK.."));
     for (const char *folder : LockFolders) {
         const QFileInfo info(QString::fromLatin1(folder));
-        const QString path = info.filePath() + name;
+        QString path = info.filePath() + name;
         if (info.isReadable() && (QFile::exists(path) || info.isWritable()))
             return path;
     }

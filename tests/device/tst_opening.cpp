@@ -51,7 +51,7 @@ class OpeningTest : public QObject {
 
     // A helper of the test's own: a script standing where the program looks for it.
     QString script(const QString& name, const QByteArray& body) {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(path));
