@@ -4,6 +4,7 @@
 
 #include "SettingsStore.h"
 
+#include "PrivateFile.h"
 #include "SettingsFormat.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
@@ -126,10 +127,12 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
         return report(
             SettingsProblem::CannotCreate, path,
             QStringLiteral("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
+    const PrivateFile::Rights rights(m_filePath);
     QSaveFile file(m_filePath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return report(SettingsProblem::CannotCreate, path, file.errorString());
+    rights.giveToOpen(file);
     if (file.write(*line) != line->size()) {
         const QString detail = file.errorString();
         file.cancelWriting();
@@ -141,5 +144,6 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
                                  : SettingsProblem::CannotWrite;
         return report(problem, path, file.errorString());
     }
+    rights.giveToPlaced(m_filePath);
     return report(SettingsProblem::None, path);
 }

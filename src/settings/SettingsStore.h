@@ -55,7 +55,8 @@ public:
     // Writes the whole file anew, atomically where the folder allows it: the old file stays
     // intact until the new one is complete, so an interrupted Save never leaves a truncated or
     // empty file. In a folder that takes no new files, the existing file is rewritten in place.
-    // A symbolic link keeps pointing where it did; its target gets the new line.
+    // A symbolic link keeps pointing where it did; its target gets the new line. A new file is its
+    // owner's alone; one already there keeps its rights.
     [[nodiscard]] SettingsReport Save(const DialerSettings& settings) const;
 
     [[nodiscard]] const QString& filePath() const { return m_filePath; }

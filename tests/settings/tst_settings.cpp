@@ -2,8 +2,10 @@
 //
 // SPDX-License-Identifier: MIT
 
+#include "FileRights.h"
 #include "TestSupport.h"
 
+#include "settings/PrivateFile.h"
 #include "settings/SettingsFormat.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsStore.h"
@@ -381,6 +383,41 @@ private Q_SLOTS:
         }
     }
 #endif
+
+    // The settings file, a backup and dialerctl's log hold telephone numbers: a file the program
+    // creates is its owner's alone, whatever the umask; one already there keeps its rights.
+    void filesWithNumbersAreTheOwnersAlone_data() {
+        QTest::addColumn<bool>("appended"); // opened as the log is, not saved as Velkor.ini
+        QTest::addColumn<bool>("sharedBefore");
+        QTest::addColumn<QString>("rights");
+        QTest::newRow("settings file saved anew") << false << false << "owner only";
+        QTest::newRow("settings file already shared") << false << true << "everyone reads";
+        QTest::newRow("log opened anew") << true << false << "owner only";
+        QTest::newRow("log already shared") << true << true << "everyone reads";
+    }
+    void filesWithNumbersAreTheOwnersAlone() {
+        QFETCH(bool, appended);
+        QFETCH(bool, sharedBefore);
+        QFETCH(QString, rights);
+#ifdef Q_OS_UNIX
+        const mode_t umaskBefore = umask(022);
+#endif
+        if (sharedBefore) {
+            writeBytes(m_path, "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+            QVERIFY(shareWithEveryone(m_path));
+        }
+        if (appended) {
+            QFile log(m_path);
+            QVERIFY(PrivateFile::open(log, QIODevice::WriteOnly | QIODevice::Append));
+            QCOMPARE(log.write("{}\n"), 3);
+        } else {
+            QVERIFY(SettingsStore(m_path).Save(DialerSettings::defaults()).ok());
+        }
+#ifdef Q_OS_UNIX
+        umask(umaskBefore);
+#endif
+        QCOMPARE(rightsOf(m_path), rights);
+    }
 
     void hugeFileWithSixFieldsFirstLoadsThem() {
         QByteArray bytes("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");

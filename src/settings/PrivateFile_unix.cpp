@@ -1,0 +1,32 @@
+// SPDX-FileCopyrightText: 2026 dialer-config developers
+//
+// SPDX-License-Identifier: MIT
+
+#include "PrivateFile.h"
+
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace PrivateFile {
+
+bool open(QFile& file, QIODevice::OpenMode mode) {
+    // The mode is given at creation, so the file is never readable by others, not even empty.
+    return file.open(mode, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+Rights::Rights(const QString& path)
+    : m_new(!QFileInfo::exists(path)) {}
+
+void Rights::giveToOpen(QFileDevice& file) const {
+    // QSaveFile gives a replacement the old file's mode itself; a new file would take the umask's
+    // (0644 as a rule). Linux makes the new file unnamed (O_TMPFILE) until it is complete, so
+    // nobody can open it before this. A file system without modes refuses fchmod, and has none
+    // to narrow.
+    if (m_new && file.handle() >= 0)
+        (void)::fchmod(file.handle(), S_IRUSR | S_IWUSR);
+}
+
+void Rights::giveToPlaced(const QString&) const {}
+
+} // namespace PrivateFile
