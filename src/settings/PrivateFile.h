@@ -34,4 +34,9 @@ private:
     QByteArray m_kept; // the old file's own rights, where the platform must carry them over
 };
 
+// True when `path` is a symbolic link whose folder other users may write to (a sticky /tmp, a
+// group's or another user's folder): one of them chose where the link leads, and a save through
+// it would overwrite that file with the running user's rights.
+[[nodiscard]] bool isLinkOthersControl(const QString& path);
+
 } // namespace PrivateFile

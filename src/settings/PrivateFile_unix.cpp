@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace PrivateFile {
 
@@ -28,5 +29,17 @@ void Rights::giveToOpen(QFileDevice& file) const {
 }
 
 void Rights::giveToPlaced(const QString&) const {}
+
+bool isLinkOthersControl(const QString& path) {
+    struct stat link {};
+    if (::lstat(QFile::encodeName(path).constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return false;
+    struct stat folder {};
+    if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) != 0)
+        return true;
+    const bool othersWrite = (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    const bool othersOwn = folder.st_uid != ::geteuid() && folder.st_uid != 0;
+    return othersWrite || othersOwn;
+}
 
 } // namespace PrivateFile

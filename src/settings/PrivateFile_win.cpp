@@ -105,4 +105,10 @@ void Rights::giveToPlaced(const QString& path) const {
                                 nullptr, nullptr, reinterpret_cast<PACL>(acl.data()), nullptr);
 }
 
+// Making a symbolic link takes an administrator's right (or developer mode) here, and the
+// folders every user may write to hold no link one user leaves for another to follow.
+bool isLinkOthersControl(const QString&) {
+    return false;
+}
+
 } // namespace PrivateFile

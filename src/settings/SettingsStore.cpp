@@ -65,6 +65,12 @@ QString SettingsReport::describe() const {
     case SettingsProblem::CannotReplace:
         return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(shown, reason) +
                saveTail;
+    case SettingsProblem::SharedLink:
+        return QStringLiteral("Файл настроек «%1» не сохранён: это символическая ссылка в папке, "
+                              "куда могут писать другие пользователи, и файл, на который она "
+                              "указывает, не изменён. Сохраните настройки в своей папке.")
+                   .arg(shown) +
+               saveTail;
     }
     return {};
 }
@@ -121,7 +127,9 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
     // The new file is written beside the old one and takes its place only when complete. A folder
     // that takes no new files (a shared or read-only folder holding one writable Velkor.ini) gets
     // the line written into the existing file instead, as a plain rewrite would. A symbolic link
-    // stays a link: its target gets the new line.
+    // stays a link: its target gets the new line, unless someone else may have chosen the target.
+    if (PrivateFile::isLinkOthersControl(m_filePath))
+        return report(SettingsProblem::SharedLink, path);
     const QString folder = QFileInfo(path).absolutePath();
     if (m_createsFolder && !QFileInfo::exists(folder) && !QDir().mkpath(folder))
         return report(
