@@ -21,9 +21,10 @@ Rights::Rights(const QString& path)
 
 void Rights::giveToOpen(QFileDevice& file) const {
     // QSaveFile gives a replacement the old file's mode itself; a new file would take the umask's
-    // (0644 as a rule). Linux makes the new file unnamed (O_TMPFILE) until it is complete, so
-    // nobody can open it before this. A file system without modes refuses fchmod, and has none
-    // to narrow.
+    // (0644 as a rule). Where the file system allows, Linux keeps the new file unnamed
+    // (O_TMPFILE) until it is complete, so nobody can open it before this; elsewhere it has a
+    // random name for the moment until this, and nothing in it yet. A file system without modes
+    // refuses fchmod, and has none to narrow.
     if (m_new && file.handle() >= 0)
         (void)::fchmod(file.handle(), S_IRUSR | S_IWUSR);
 }
