@@ -41,9 +41,11 @@ if $test; then
     # Release signatures made with throwaway keys and verified (gpg, gpgv), and the signed apt
     # repository made from the package (apt-ftparchive).
     packages="$packages gnupg gpgv openssl apt-utils"
-    # The Ansible collection: its build and playbook tests (one host over SSH), and the checks
-    # that stand in for ansible-test sanity, which needs the network.
-    packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle"
+    # The Ansible collection: its build and playbook tests (one host over SSH), the checks that
+    # stand in for ansible-test sanity, which needs the network, and ansible-lint, whose
+    # production profile Galaxy's importer applies.
+    packages="$packages ansible-core openssh-server openssh-client yamllint pylint pycodestyle
+              ansible-lint"
     # The hardware lane: Debian's kernel under qemu, an initramfs from busybox, udev in the guest,
     # and libfuse for a character device whose opening the kernel holds (CUSE).
     packages="$packages qemu-system-x86 linux-image-amd64 busybox-static cpio kmod udev libfuse3-dev"

@@ -5,6 +5,7 @@
 #include "Log.h"
 
 #include "Json.h"
+#include "settings/PrivateFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,8 +13,9 @@
 namespace dialerctl {
 
 bool ExchangeLog::open(const QString& path) {
+    // The log holds the values read and written: a log it creates is the user's alone.
     m_file.setFileName(path);
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (PrivateFile::open(m_file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return true;
     m_error = m_file.errorString();
     return false;

@@ -4,6 +4,7 @@
 
 #include "SettingsStore.h"
 
+#include "PrivateFile.h"
 #include "SettingsFormat.h"
 #include "text/AnsiText.h"
 #include "text/SystemText.h"
@@ -64,6 +65,12 @@ QString SettingsReport::describe() const {
     case SettingsProblem::CannotReplace:
         return QStringLiteral("Не удалось заменить файл настроек «%1»: %2.").arg(shown, reason) +
                saveTail;
+    case SettingsProblem::SharedLink:
+        return QStringLiteral("Файл настроек «%1» не сохранён: это символическая ссылка в папке, "
+                              "куда могут писать другие пользователи, и файл, на который она "
+                              "указывает, не изменён. Сохраните настройки в своей папке.")
+                   .arg(shown) +
+               saveTail;
     }
     return {};
 }
@@ -120,16 +127,20 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
     // The new file is written beside the old one and takes its place only when complete. A folder
     // that takes no new files (a shared or read-only folder holding one writable Velkor.ini) gets
     // the line written into the existing file instead, as a plain rewrite would. A symbolic link
-    // stays a link: its target gets the new line.
+    // stays a link: its target gets the new line, unless someone else may have chosen the target.
+    if (PrivateFile::isLinkOthersControl(m_filePath))
+        return report(SettingsProblem::SharedLink, path);
     const QString folder = QFileInfo(path).absolutePath();
     if (m_createsFolder && !QFileInfo::exists(folder) && !QDir().mkpath(folder))
         return report(
             SettingsProblem::CannotCreate, path,
             QStringLiteral("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder)));
+    const PrivateFile::Rights rights(m_filePath);
     QSaveFile file(m_filePath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return report(SettingsProblem::CannotCreate, path, file.errorString());
+    rights.giveToOpen(file);
     if (file.write(*line) != line->size()) {
         const QString detail = file.errorString();
         file.cancelWriting();
@@ -141,5 +152,6 @@ SettingsReport SettingsStore::Save(const DialerSettings& settings) const {
                                  : SettingsProblem::CannotWrite;
         return report(problem, path, file.errorString());
     }
+    rights.giveToPlaced(m_filePath);
     return report(SettingsProblem::None, path);
 }

@@ -19,6 +19,7 @@ enum class SettingsProblem {
     CannotCreate,  // the new file cannot be created in the folder
     CannotWrite,   // writing the new file failed
     CannotReplace, // the new file could not take the old one's place
+    SharedLink,    // the file is a symbolic link in a folder other users may write to
 };
 
 struct SettingsReport {
@@ -55,7 +56,9 @@ public:
     // Writes the whole file anew, atomically where the folder allows it: the old file stays
     // intact until the new one is complete, so an interrupted Save never leaves a truncated or
     // empty file. In a folder that takes no new files, the existing file is rewritten in place.
-    // A symbolic link keeps pointing where it did; its target gets the new line.
+    // A symbolic link keeps pointing where it did; its target gets the new line, unless the link
+    // lies in a folder other users may write to (see PrivateFile::isLinkOthersControl). A new
+    // file is its owner's alone; one already there keeps its rights.
     [[nodiscard]] SettingsReport Save(const DialerSettings& settings) const;
 
     [[nodiscard]] const QString& filePath() const { return m_filePath; }

@@ -11,6 +11,7 @@ Run as root (one host is reached over SSH as root), after the build:
 import json
 import os
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -103,6 +104,9 @@ class Provisioning(unittest.TestCase):
         backup = applied['site1'][0]['backup_file']
         with open(backup, 'rb') as kept_file:
             self.assertEqual(kept_file.read(), b'"101","202","303","404","505","*7#"\r\n')
+        # Both hold telephone numbers: readable by the user the task ran as alone.
+        for kept_path in (backup, log):
+            self.assertEqual(stat.S_IMODE(os.stat(kept_path).st_mode), 0o600, kept_path)
         with open(log, encoding='utf-8') as lines:
             logged = [json.loads(line) for line in lines]
         # The check, the apply with its read back, the apply again: each command a line.

@@ -7,6 +7,7 @@
 
 #include "DialerSimulator.h"
 #include "EncodedSettingsFiles.h"
+#include "FileRights.h"
 #include "HangingFileSystem.h"
 #include "HangingOpening.h"
 #include "PortMapFile.h"
@@ -15,6 +16,7 @@
 #include "dialerctl/Targets.h"
 #include "settings/SettingsStore.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -669,6 +671,22 @@ private Q_SLOTS:
         }
         QCOMPARE(commands["COM1"], QStringList({"write saved", "read read"}));
         QCOMPARE(commands["COM2"], QStringList({"write no-answer"}));
+    }
+
+    // The log and the backup hold telephone numbers: whatever the umask, only their owner reads
+    // them.
+    void logAndBackupAreTheOwnersAlone() {
+        addDevice(1);
+        const QString log = m_dir.filePath("private/exchanges.jsonl");
+        const QString backup = m_dir.filePath("private/kept/before.ini");
+        QVERIFY(QDir().mkpath(m_dir.filePath("private")));
+        const mode_t umaskBefore = umask(022);
+        const Run run = dialerctl(
+            {"apply", "--port", "COM1", "--set", "free=*9#", "--backup", backup, "--log", log});
+        umask(umaskBefore);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(rightsOf(log), QString("owner only"));
+        QCOMPARE(rightsOf(backup), QString("owner only"));
     }
 
     void interruptedSaveIsRecordedAndLeavesNoLock_data() {

@@ -2,8 +2,10 @@
 //
 // SPDX-License-Identifier: MIT
 
+#include "FileRights.h"
 #include "TestSupport.h"
 
+#include "settings/PrivateFile.h"
 #include "settings/SettingsFormat.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsStore.h"
@@ -359,6 +361,48 @@ private Q_SLOTS:
         QFile::remove(m_path);
     }
 
+    // A link in a folder others may write to may lead anywhere they chose (root saving in /tmp
+    // would overwrite any file): the save refuses it, says why, and changes nothing.
+    void linkInAFolderOthersMayWriteIsNotFollowed_data() {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<bool>("othersOwnIt");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("own folder others may read") << 0755 << false << true;
+        QTest::newRow("sticky folder everyone writes, as /tmp") << 01777 << false << false;
+        QTest::newRow("folder everyone writes") << 0777 << false << false;
+        QTest::newRow("folder a group writes") << 0770 << false << false;
+        if (geteuid() == 0)
+            QTest::newRow("another user's folder") << 0755 << true << false;
+    }
+    void linkInAFolderOthersMayWriteIsNotFollowed() {
+        QFETCH(int, folderMode);
+        QFETCH(bool, othersOwnIt);
+        QFETCH(bool, followed);
+        const QString folder = m_dir.filePath("shared");
+        const QString target = m_dir.filePath("target.ini");
+        const QString link = folder + "/Velkor.ini";
+        const QByteArray old("\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        writeBytes(target, old);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(target, link));
+        QVERIFY(chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
+        if (othersOwnIt)
+            QVERIFY(chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+        const SettingsReport report = SettingsStore(link).Save(DialerSettings::defaults());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(QDir(folder).removeRecursively());
+        if (followed) {
+            QVERIFY2(report.ok(), qPrintable(report.describe()));
+            QCOMPARE(readBytes(target),
+                     *AnsiText::encode(SettingsFormat::formatLine(DialerSettings::defaults())));
+            return;
+        }
+        QVERIFY2(report.problem == SettingsProblem::SharedLink, qPrintable(report.describe()));
+        QVERIFY(report.describe().contains(link));
+        QCOMPARE(foreignWords(report.describe(), {link}), QStringList());
+        QCOMPARE(readBytes(target), old);
+    }
+
     // Killed at any moment of a Save, the file holds the old line or the new one, whole.
     void processKilledDuringSaveLeavesOldOrNewWhole() {
         const DialerSettings a = record({QString(1 << 20, u'1'), "a", "a", "a", "a", "a"});
@@ -381,6 +425,41 @@ private Q_SLOTS:
         }
     }
 #endif
+
+    // The settings file, a backup and dialerctl's log hold telephone numbers: a file the program
+    // creates is its owner's alone, whatever the umask; one already there keeps its rights.
+    void filesWithNumbersAreTheOwnersAlone_data() {
+        QTest::addColumn<bool>("appended"); // opened as the log is, not saved as Velkor.ini
+        QTest::addColumn<bool>("sharedBefore");
+        QTest::addColumn<QString>("rights");
+        QTest::newRow("settings file saved anew") << false << false << "owner only";
+        QTest::newRow("settings file already shared") << false << true << "everyone reads";
+        QTest::newRow("log opened anew") << true << false << "owner only";
+        QTest::newRow("log already shared") << true << true << "everyone reads";
+    }
+    void filesWithNumbersAreTheOwnersAlone() {
+        QFETCH(bool, appended);
+        QFETCH(bool, sharedBefore);
+        QFETCH(QString, rights);
+#ifdef Q_OS_UNIX
+        const mode_t umaskBefore = umask(022);
+#endif
+        if (sharedBefore) {
+            writeBytes(m_path, "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+            QVERIFY(shareWithEveryone(m_path));
+        }
+        if (appended) {
+            QFile log(m_path);
+            QVERIFY(PrivateFile::open(log, QIODevice::WriteOnly | QIODevice::Append));
+            QCOMPARE(log.write("{}\n"), 3);
+        } else {
+            QVERIFY(SettingsStore(m_path).Save(DialerSettings::defaults()).ok());
+        }
+#ifdef Q_OS_UNIX
+        umask(umaskBefore);
+#endif
+        QCOMPARE(rightsOf(m_path), rights);
+    }
 
     void hugeFileWithSixFieldsFirstLoadsThem() {
         QByteArray bytes("\"1\",\"2\",\"3\",\"4\",\"5\",\"6\"\r\n");

@@ -64,7 +64,9 @@ options:
   log:
     description: A file on the managed host to which the reads are appended as JSON lines, as
       C(dialerctl --log) writes them. A line that cannot be written fails the task with reason
-      C(log). An empty or null value is refused.
+      C(log). An empty or null value is refused. A log that C(dialerctl) creates is readable and
+      writable by the user the task runs as alone (mode 0600); a file already there keeps its
+      rights.
     type: path
 attributes:
   platform:

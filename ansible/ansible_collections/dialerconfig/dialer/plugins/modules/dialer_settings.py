@@ -120,6 +120,8 @@ options:
         dialer-config window loads and I(src) restores, in a folder of its own named after the
         port and the time. When the copy cannot be made, nothing is written to the dialer. An
         empty or null value is refused.
+      - The copy holds telephone numbers, so it is readable and writable by the user the task
+        runs as alone (mode 0600; under C(become), root).
     type: path
   log:
     description:
@@ -128,6 +130,8 @@ options:
         read and written), an audit trail of every site PC. When a line cannot be written, the
         task fails with reason C(log), also when the dialer was set. An empty or null value is
         refused.
+      - A log that C(dialerctl) creates is readable and writable by the user the task runs as
+        alone (mode 0600); a file already there keeps its rights.
     type: path
 attributes:
   platform:
