@@ -51,7 +51,8 @@ status=0
 if [ "$status" -ne 0 ]; then
     echo "guest: what the system saw:"
     ls -l /dev/ttyUSB* /dev/ttyACM* /dev/ttyGS* /dev/ttyS* /dev/serial/by-id 2>&1
-    dmesg | grep -iE "usb|tty|serial" | tail -30
+    # dmesg prints nothing in this machine; the kernel's log reads as well from /dev/kmsg.
+    timeout 2 cat /dev/kmsg | grep -v '^ ' | grep -iE "usb|tty|serial" | tail -30
     grep -iE 'error|fail' /tmp/udevd.log | tail -20
 fi
 finish "tst_hardware exit $status"
