@@ -38,6 +38,7 @@ echo "guest: devices settled after $(cut -d' ' -f1 /proc/uptime) s"
 export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/home LC_ALL=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin
 export HW_PROGRAM="/mnt/$build/src/app/dialer-config" HW_DIALERCTL="/mnt/$build/src/dialerctl/dialerctl"
 export HW_SLOW_OPEN="/mnt/$build/tests/hardware/slow-open"
+export HW_DIALER_SIM="/mnt/$build/tools/dialer-sim/dialer-sim"
 # Character devices served from user space, for a port whose opening the kernel holds.
 modprobe cuse || echo "guest: no cuse module"
 # The host's control port, by the name qemu gave it.
@@ -49,8 +50,9 @@ status=0
 /mnt/scripts/with-xvfb.sh "/mnt/$build/tests/hardware/tst_hardware" || status=$?
 if [ "$status" -ne 0 ]; then
     echo "guest: what the system saw:"
-    ls -l /dev/ttyUSB* /dev/ttyS* /dev/serial/by-id 2>&1
-    dmesg | grep -iE "usb|tty|serial" | tail -30
+    ls -l /dev/ttyUSB* /dev/ttyACM* /dev/ttyGS* /dev/ttyS* /dev/serial/by-id 2>&1
+    # dmesg prints nothing in this machine; the kernel's log reads as well from /dev/kmsg.
+    timeout 2 cat /dev/kmsg | grep -v '^ ' | grep -iE "usb|tty|serial" | tail -30
     grep -iE 'error|fail' /tmp/udevd.log | tail -20
 fi
 finish "tst_hardware exit $status"

@@ -296,7 +296,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ('--repo', '--build', '--work', '--kernel', '--initrd'):
         parser.add_argument(option, required=True)
-    parser.add_argument('--timeout', type=int, default=300)
+    parser.add_argument('--timeout', type=int, default=360)
     args = parser.parse_args()
     # A lane that is stopped still ends its machine and its dialers.
     for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):

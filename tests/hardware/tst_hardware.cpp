@@ -5,7 +5,8 @@
 // The window and dialerctl on the kernel's own serial drivers: run inside the emulated machine of
 // scripts/test-hardware.sh, where USB serial adapters (ftdi_sio, /dev/ttyUSB*) and a 16550 UART
 // lead to simulated dialers on the host. The host plugs and pulls adapters when asked, and tells
-// which bytes each dialer received, over a virtio serial port.
+// which bytes each dialer received, over a virtio serial port. A dialer with native USB
+// (cdc_acm, /dev/ttyACM0) is made here inside, as a USB gadget.
 //
 // With HW_PRINT_SELECTOR set it only builds the window headless and prints what the port
 // selector offers and its tooltip: the lane runs it so as a user outside the group dialout.
@@ -57,6 +58,139 @@ QString byId(const QString& adapter) {
     return QStringLiteral("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_%1-if00-port0").arg(adapter);
 }
 
+// Waits until `path` is there (or gone).
+bool waitForPath(const QString& path, bool present) {
+    QElapsedTimer waited;
+    waited.start();
+    while (QFile::exists(path) != present && waited.elapsed() < 30000) {
+        QProcess::execute(QStringLiteral("udevadm"), {"settle", "--timeout=5"});
+        QTest::qWait(100);
+    }
+    return QFile::exists(path) == present;
+}
+
+// A dialer with native USB, as microcontrollers appear: dummy_hcd joins a USB gadget with the
+// kernel's serial function (ACM) to this machine's own bus, so the cdc_acm driver sees a CDC-ACM
+// device, /dev/ttyACM0, whose far end is the gadget's /dev/ttyGS0, where a simulated dialer
+// answers. Writing "disconnect" to the controller's soft_connect takes the gadget off the bus, as
+// pulling its cable does. Binding the gadget to the controller again plugs it back in ("connect"
+// does not: this kernel's dummy controller then fails to enumerate, error -71). The gadget is
+// made in configfs, where its serial function, and with it /dev/ttyGS0, outlives a rebinding.
+class GadgetDialer {
+public:
+    static constexpr const char *Device = "/dev/ttyACM0";
+    static constexpr const char *Serial = "ACM1";
+
+    // Makes the gadget (once) and starts a dialer with `options` on its end; true once the
+    // system has the device.
+    bool start(const QStringList& options) {
+        stop();
+        if (!QFile::exists(Gadget) && !make())
+            return false;
+        m_sim.start(
+            qEnvironmentVariable("HW_DIALER_SIM"),
+            QStringList{"--device", "/dev/ttyGS0", "--verbose", "--values", "101,2,3,4,5,*1#"} +
+                options);
+        if (!m_sim.waitForReadyRead(10000) || !m_sim.canReadLine())
+            return false;
+        m_sim.readLine(); // the port's path
+        m_received.clear();
+        m_commands = 0;
+        return waitForDevice();
+    }
+    void stop() {
+        if (m_sim.state() != QProcess::NotRunning) {
+            m_sim.kill();
+            m_sim.waitForFinished();
+        }
+    }
+    // Takes the gadget apart and unloads its modules; the dialer must have stopped.
+    static void remove() {
+        if (QFile::exists(Gadget)) {
+            write(QStringLiteral("UDC"), "\n");
+            QFile::remove(QStringLiteral("%1/configs/c.1/acm.usb0").arg(Gadget));
+            for (const char *dir : {"configs/c.1", "functions/acm.usb0", "strings/0x409", ""})
+                QDir().rmdir(QStringLiteral("%1/%2").arg(Gadget, dir));
+        }
+        QProcess::execute("rmmod", {"usb_f_acm", "libcomposite", "dummy_hcd"});
+    }
+
+    [[nodiscard]] static bool unplug() {
+        QFile softConnect(QStringLiteral("/sys/class/udc/%1/soft_connect").arg(udc()));
+        return softConnect.open(QIODevice::WriteOnly) && softConnect.write("disconnect") > 0;
+    }
+    [[nodiscard]] static bool plugBackIn() {
+        return write(QStringLiteral("UDC"), "\n") && write(QStringLiteral("UDC"), udc().toUtf8()) &&
+               waitForDevice();
+    }
+
+    // The bytes the dialer received since the last call.
+    QByteArray received() {
+        collect();
+        return std::exchange(m_received, {});
+    }
+    // Waits until the dialer has received one more command than when last asked.
+    [[nodiscard]] bool waitForCommand(int ms) {
+        const int seen = m_commands;
+        QElapsedTimer waited;
+        waited.start();
+        while (collect() == seen && waited.elapsed() < ms)
+            m_sim.waitForReadyRead(5);
+        return m_commands > seen;
+    }
+
+private:
+    static constexpr const char *Gadget = "/sys/kernel/config/usb_gadget/dialer";
+
+    // The device, once udev has given it its group and its names (which the listing reads).
+    static bool waitForDevice() {
+        const bool present = waitForPath(Device, true);
+        QProcess::execute(QStringLiteral("udevadm"), {"settle", "--timeout=5"});
+        return present;
+    }
+    static bool make() {
+        QProcess::execute("modprobe", {"-a", "dummy_hcd", "libcomposite", "usb_f_acm", "cdc_acm"});
+        if (!QFile::exists(QStringLiteral("/sys/kernel/config/usb_gadget")))
+            QProcess::execute("mount", {"-t", "configfs", "configfs", "/sys/kernel/config"});
+        for (const char *dir : {"strings/0x409", "functions/acm.usb0", "configs/c.1"})
+            QDir().mkpath(QStringLiteral("%1/%2").arg(Gadget, dir));
+        // The vendor's and product's numbers of the kernel's serial gadget.
+        return write(QStringLiteral("idVendor"), "0x0525") &&
+               write(QStringLiteral("idProduct"), "0xa4a7") &&
+               write(QStringLiteral("strings/0x409/serialnumber"), Serial) &&
+               write(QStringLiteral("strings/0x409/product"), "Gadget Serial") &&
+               QFile::link(QStringLiteral("%1/functions/acm.usb0").arg(Gadget),
+                           QStringLiteral("%1/configs/c.1/acm.usb0").arg(Gadget)) &&
+               !udc().isEmpty() && write(QStringLiteral("UDC"), udc().toUtf8());
+    }
+    static bool write(const QString& attribute, const QByteArray& value) {
+        QFile file(QStringLiteral("%1/%2").arg(Gadget, attribute));
+        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size();
+    }
+    static QString udc() {
+        const QStringList found =
+            QDir(QStringLiteral("/sys/class/udc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return found.isEmpty() ? QString() : found.first();
+    }
+    // The dialer logs each command as "<- HEX  TEXT".
+    int collect() {
+        while (m_sim.waitForReadyRead(0)) {
+        }
+        while (m_sim.canReadLine()) {
+            const QByteArray line = m_sim.readLine();
+            if (line.startsWith("<- ")) {
+                m_received += QByteArray::fromHex(line.mid(3, line.indexOf("  ", 3) - 3));
+                ++m_commands;
+            }
+        }
+        return m_commands;
+    }
+
+    QProcess m_sim;
+    QByteArray m_received;
+    int m_commands = 0;
+};
+
 struct Run {
     int exitCode = -1;
     QByteArray out;
@@ -91,6 +225,7 @@ class HardwareTest : public QObject {
     const QString m_program = qEnvironmentVariable("HW_PROGRAM");
     const QString m_dialerctl = qEnvironmentVariable("HW_DIALERCTL");
     QProcess m_slowDevice;
+    GadgetDialer m_gadget;
 
     // A device whose open() the kernel answers only after `seconds`; false when it did not come.
     bool startSlowDevice(int seconds) {
@@ -131,13 +266,7 @@ class HardwareTest : public QObject {
         return waitForDevice(adapter, false);
     }
     static bool waitForDevice(const QString& adapter, bool present) {
-        QElapsedTimer waited;
-        waited.start();
-        while (QFile::exists(byId(adapter)) != present && waited.elapsed() < 30000) {
-            QProcess::execute(QStringLiteral("udevadm"), {"settle", "--timeout=5"});
-            QTest::qWait(100);
-        }
-        return QFile::exists(byId(adapter)) == present;
+        return waitForPath(byId(adapter), present);
     }
     static QString deviceOf(const QString& adapter) {
         return QFileInfo(byId(adapter)).canonicalFilePath();
@@ -149,6 +278,11 @@ class HardwareTest : public QObject {
     Run run(const QString& program, const QStringList& arguments, const QString& config = {},
             bool unprivileged = false) {
         QProcess process;
+        launch(process, program, arguments, config, unprivileged);
+        return finish(process);
+    }
+    void launch(QProcess& process, const QString& program, const QStringList& arguments,
+                const QString& config = {}, bool unprivileged = false) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME",
                            config.isEmpty() ? m_dir.filePath(QStringLiteral("none")) : config);
@@ -160,6 +294,8 @@ class HardwareTest : public QObject {
                     arguments);
         else
             process.start(program, arguments);
+    }
+    static Run finish(QProcess& process) {
         if (!process.waitForFinished(60000))
             process.kill();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -223,7 +359,9 @@ private Q_SLOTS:
     void cleanup() {
         endWindow();
         endSlowDevice();
+        m_gadget.stop();
     }
+    void cleanupTestCase() { GadgetDialer::remove(); }
 
     // (a) With no port map the USB adapters come first, in order, then the UART with hardware;
     // the UART slots the kernel keeps without hardware are never offered.
@@ -448,6 +586,66 @@ private Q_SLOTS:
         m_driver.clickOn("ExitCMD");
         QVERIFY(m_app.waitForFinished(SlowSeconds * 1000));
         QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
+    }
+
+    // (h) A dialer with native USB (cdc_acm) is listed after the USB adapters, and takes exactly
+    // the commands.
+    void cdcAcmDialer_dialerctl() {
+        QVERIFY(m_gadget.start({}));
+        const QJsonArray ports = portsOf(dialerctl({"ports", "--json"}).out);
+        QStringList seen;
+        for (const auto& p : ports)
+            seen << p.toObject()["port"].toString() + u' ' + p.toObject()["device"].toString();
+        QVERIFY2(ports.size() == 4 && seen[2] == u"COM3 /dev/ttyACM0" &&
+                     seen[3].startsWith("COM4 /dev/ttyS"),
+                 qPrintable(seen.join(", ")));
+        QCOMPARE(ports[2]["adapter"]["serial"].toString(), GadgetDialer::Serial);
+        const Run written = dialerctl(
+            {"write", "--port", GadgetDialer::Device, "--values", "1,2,3,4,5,*6#", "--verify"});
+        QVERIFY2(written.exitCode == 0 && written.out.contains("verified"), written.out);
+        QCOMPARE(m_gadget.received(), QByteArray("!1,2,3,4,5,*6#,\r\n?6\r\n"));
+        const Run read = dialerctl({"read", "--port", "COM3", "--json"});
+        QCOMPARE(portsOf(read.out).at(0)["values"].toArray().at(5).toString(), "*6#");
+        QCOMPARE(m_gadget.received(), QByteArray("?6\r\n"));
+    }
+    void cdcAcmDialer_window() {
+        QVERIFY(m_gadget.start({}));
+        QString tooltip;
+        bool enabled = false;
+        const QStringList offered = selectorOffers(&tooltip, &enabled);
+        QVERIFY2(offered.size() == 4 && offered[2].startsWith("COM3 /dev/ttyACM0"),
+                 qPrintable(offered.join(" | ")));
+    }
+
+    // (i) The dialer drops off the bus 100 ms into a read, while dialerctl waits for its answer:
+    // the port is lost, in every run. Which of the line's signs of loss comes first varies from
+    // run to run, so one run would prove little.
+    void cdcAcmDialerPulledMidExchange_dialerctl() {
+        QVERIFY(m_gadget.start({"--silent"}));
+        QStringList verdicts;
+        for (int i = 0; i < 10; ++i) {
+            QProcess reader;
+            launch(reader, m_dialerctl, {"read", "--port", GadgetDialer::Device, "--json"});
+            QVERIFY(m_gadget.waitForCommand(20000));
+            QCOMPARE(m_gadget.received(), QByteArray("?6\r\n"));
+            QTest::qWait(100);
+            // A machine slow enough to pull the cable only after dialerctl has given its verdict
+            // would make a silent dialer of it, rightly: such a run shows nothing.
+            QVERIFY2(reader.state() == QProcess::Running, "the unplug came after dialerctl ended");
+            QVERIFY(GadgetDialer::unplug());
+            const QJsonObject port = portsOf(finish(reader).out).at(0).toObject();
+            const QString verdict = port["outcome"].toString() + u' ' + port["reason"].toString();
+            verdicts << verdict.trimmed();
+            if (verdict == u"port-error lost")
+                QVERIFY2(port["message"].toString().contains("связь с портом потеряна"),
+                         qPrintable(port["message"].toString()));
+            QVERIFY(waitForPath(GadgetDialer::Device, false));
+            QVERIFY2(!QFile::exists(lockOf(GadgetDialer::Device)),
+                     qPrintable(lockOf(GadgetDialer::Device)));
+            QVERIFY(GadgetDialer::plugBackIn());
+        }
+        qInfo("unplugged mid-read: %s", qPrintable(verdicts.join(", ")));
+        QCOMPARE(verdicts.count(QStringLiteral("port-error lost")), verdicts.size());
     }
 };
 

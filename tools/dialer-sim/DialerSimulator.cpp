@@ -45,13 +45,44 @@ bool DialerSimulator::open(QString *error) {
     for (const int fd : {m_master, m_slave})
         ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     m_path = QString::fromLocal8Bit(name);
+    watch(m_master);
+    return true;
+}
 
+bool DialerSimulator::openDevice(const QString& path, QString *error) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    termios modes{};
+    if (::tcgetattr(fd, &modes) == 0) {
+        ::cfmakeraw(&modes);
+        modes.c_cflag |= CLOCAL | CREAD;
+        ::tcsetattr(fd, TCSANOW, &modes);
+    }
+    m_device = m_path = path;
+    watch(fd);
+    return true;
+}
+
+void DialerSimulator::reopenDevice() {
+    if (m_device.isEmpty())
+        return; // vanished meanwhile
+    close();
+    if (!openDevice(m_device))
+        QTimer::singleShot(ReopenMs, this, &DialerSimulator::reopenDevice);
+}
+
+void DialerSimulator::watch(int fd) {
+    m_master = fd;
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &DialerSimulator::onReadable);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &DialerSimulator::pump);
-    return true;
 }
 
 bool DialerSimulator::makeLink(const QString& linkPath, QString *error) {
@@ -85,8 +116,17 @@ void DialerSimulator::onReadable() {
     char buffer[4096];
     for (;;) {
         const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-        if (got <= 0)
+        if (got <= 0) {
+            // A served device that hung up reads as end of file (or an error) from then on.
+            const bool hungUp = got == 0 || (errno != EAGAIN && errno != EINTR);
+            if (hungUp && !m_device.isEmpty()) {
+                // Out of the notifier's own signal, and not at once: the line may take a moment
+                // to come back, and until it is reopened it would read as end of file again.
+                m_readNotifier->setEnabled(false);
+                QTimer::singleShot(ReopenMs, this, &DialerSimulator::reopenDevice);
+            }
             break;
+        }
         const QByteArray bytes(buffer, got);
         m_received += bytes;
         m_partialLine += bytes;
@@ -185,6 +225,7 @@ void DialerSimulator::pump() {
 }
 
 void DialerSimulator::vanish() {
+    m_device.clear();
     close();
 }
 

@@ -42,6 +42,10 @@ public:
     // Opens the pseudo-terminal. The simulator keeps its own end of the line open, so the tool
     // may open and close the port as often as it likes.
     [[nodiscard]] bool open(QString *error = nullptr);
+    // Serves an existing serial device instead (the far end of a USB gadget's port, say), set raw.
+    // When the device hangs up, as a gadget's port does when it leaves the bus, the simulator
+    // opens it again, so the dialer answers once it is back.
+    [[nodiscard]] bool openDevice(const QString& path, QString *error = nullptr);
     [[nodiscard]] QString portPath() const { return m_path; }
     // A symbolic link to the port, removed again when the simulator ends.
     [[nodiscard]] bool makeLink(const QString& linkPath, QString *error = nullptr);
@@ -72,7 +76,10 @@ Q_SIGNALS:
     void commandReceived(const QByteArray& line);
 
 private:
+    void watch(int fd);
     void onReadable();
+    void reopenDevice();
+    static constexpr int ReopenMs = 100;
     void handleCommand(const QByteArray& line);
     void schedule(const QByteArray& reply);
     void pump();
@@ -82,6 +89,7 @@ private:
     int m_slave = -1;
     QString m_path;
     QString m_link;
+    QString m_device; // the device served, when not a pseudo-terminal
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     Behaviour m_behaviour;

@@ -2,10 +2,11 @@
 //
 // SPDX-License-Identifier: MIT
 
-// dialer-sim: a GSM dialer on a pseudo-terminal, for trying dialer-config without a device.
+// dialer-sim: a GSM dialer on a pseudo-terminal (or on a serial device it is given), for trying
+// dialer-config without a real dialer.
 //
-//   dialer-sim [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS] [--split N]
-//              [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C]
+//   dialer-sim [--device PATH] [--link PATH] [--values 1,2,3,4,5,*6#] [--silent] [--delay MS]
+//              [--split N] [--split-gap MS] [--garbage] [--echo] [--flood BYTES] [--leading C]
 //              [--silent-first N] [--alter FIELD] [--ignore-saves] [--verbose]
 //
 // Prints the port's path on the first line of its output, then runs until interrupted.
@@ -45,6 +46,11 @@ int main(int argc, char **argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("A GSM dialer on a pseudo-terminal."));
     parser.addHelpOption();
+    const QCommandLineOption servedDevice(
+        QStringLiteral("device"),
+        QStringLiteral("Serve this serial device (a USB gadget's port, say) instead of a "
+                       "pseudo-terminal; it is set raw, and opened again after a hang-up."),
+        QStringLiteral("path"));
     const QCommandLineOption link(QStringLiteral("link"),
                                   QStringLiteral("Also make a symbolic link to the port."),
                                   QStringLiteral("path"));
@@ -83,8 +89,8 @@ int main(int argc, char **argv) {
         QStringLiteral("Answer reads, but take no save and never acknowledge one."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every byte in and out."));
-    parser.addOptions({link, values, silent, delay, split, splitGap, garbage, echo, flood, leading,
-                       silentFirst, alter, ignoreSaves, verbose});
+    parser.addOptions({servedDevice, link, values, silent, delay, split, splitGap, garbage, echo,
+                       flood, leading, silentFirst, alter, ignoreSaves, verbose});
     parser.process(app);
 
     DialerSimulator device;
@@ -119,7 +125,13 @@ int main(int argc, char **argv) {
     }
 
     QString error;
-    if (!device.open(&error)) {
+    if (parser.isSet(servedDevice)) {
+        if (!device.openDevice(parser.value(servedDevice), &error)) {
+            std::fprintf(stderr, "dialer-sim: cannot open %s: %s\n",
+                         qPrintable(parser.value(servedDevice)), qPrintable(error));
+            return 1;
+        }
+    } else if (!device.open(&error)) {
         std::fprintf(stderr, "dialer-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));
         return 1;
     }
