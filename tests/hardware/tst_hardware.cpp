@@ -204,6 +204,8 @@ QStringList selectorOffers(QString *tooltip, bool *enabled) {
     form.setSettingsStore(SettingsStore(dir.filePath(QStringLiteral("Velkor.ini"))));
     form.setInfoPresenter([](const QString&) {});
     form.Form_Load();
+    // The ports are offered as their openings return.
+    (void)QTest::qWaitFor([&form] { return !form.isProbingPorts(); }, 5000);
     const auto *combo = form.findChild<QComboBox *>(QStringLiteral("Combo1"));
     QStringList offered;
     for (int i = 0; i < combo->count(); ++i)
