@@ -25,8 +25,9 @@ programs do (2.00), and HKLM\\Software\\dialer-config holds it as Version, for d
 
 The install folder, wherever it is, is writable by administrators and the system only, and
 readable by users (MsiLockPermissionsEx, whose SDDL names the groups by SID: the LockPermissions
-table names them by their localized names, which fail on a Windows in another language). The
-programs read the folder back from InstallDir in that key.
+table takes account names, and of the groups only Everyone and Administrators in English, so
+"Users" would fail the install on a Russian Windows). The programs read the folder back from
+InstallDir in that key.
 
     wxs.py FOLDER ICON VERSION DISPLAY_VERSION WEBSITE TABLES > dialer-config.wxs
 """
