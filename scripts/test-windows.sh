@@ -9,9 +9,11 @@
 #   1. every cross-built test through CTest under wine (cmake/wine-run.sh, a throwaway prefix);
 #   2. dialerctl.exe through wine's COM ports to simulated dialers (tests/windows), and the
 #      benchmark of three ports against one (bench/bench_wine_dialerctl.py);
-#   3. the .msi and the .zip, built twice in two folders and compared; then signed with keys made
-#      for the run, every signature verified (tests/windows/check_signed.py);
-#   4. the signed .msi's life under wine, the next version's signed .msi its update
+#   3. the signing script as a release runs it (tests/windows/test_signing.py);
+#   4. the .msi and the .zip, built twice in two folders and compared; then signed with keys made
+#      for the run and timestamped by a server of the run's own (tests/support/timestamp_server.py),
+#      every signature verified (tests/windows/check_signed.py);
+#   5. the signed .msi's life under wine, the next version's signed .msi its update
 #      (scripts/test-msi.sh).
 # Qt for Windows is unpacked from ../shared/windows or, where no prebuilt tarball is, built once by
 # scripts/build-qt-windows.sh into the cache. Prints each step and 'windows: N passed, N failed'.
@@ -47,7 +49,9 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)"
 
 work=$(mktemp -d)
+timestamps=""
 cleanup() {
+    [ -z "$timestamps" ] || kill "$timestamps" 2>/dev/null || true
     WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
     for home in "$work/keys/gnupg" "$work/keys/other-gnupg"; do
         [ ! -d "$home" ] || gpgconf --homedir "$home" --kill all 2>/dev/null || true
@@ -75,6 +79,8 @@ step() {
 step "tests under wine" ctest --preset windows
 step "dialerctl.exe through wine's COM ports" python3 tests/windows/test_dialerctl_exe.py
 step "bench: dialerctl.exe on three ports against one" python3 bench/bench_wine_dialerctl.py 5
+step "the signing script: keys without a password, a timestamp required of a release's key" \
+    python3 tests/windows/test_signing.py
 
 # Every file in the packages takes the time of the last commit.
 . scripts/reproducible.sh
@@ -99,16 +105,25 @@ twice() {
 }
 step "$msi and $zip built twice, in two folders: the same bytes" twice
 
-# Signed once they compare, with keys made for this run, as a release is signed with its own.
+# Signed once they compare, with keys made for this run, as a release is signed with its own,
+# and timestamped as a release is, by a server of the run's own.
 # shellcheck source=/dev/null
 signed() {
     mkdir -p "$work/unsigned" &&
         cp "build-windows/$msi" "build-windows/$zip" build-windows/SHA256SUMS "$work/unsigned/" &&
-        scripts/throwaway-keys.sh "$work/keys" && . "$work/keys/keys.env" &&
+        scripts/throwaway-keys.sh "$work/keys" && . "$work/keys/keys.env" || return 1
+    python3 tests/support/timestamp_server.py "$work/keys" >"$work/timestamps" &
+    timestamps=$!
+    i=0
+    while [ ! -s "$work/timestamps" ] && [ $i -lt 50 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    DIALER_SIGN_TIMESTAMP=$(cat "$work/timestamps") && export DIALER_SIGN_TIMESTAMP &&
         scripts/package-windows.sh build-windows >/dev/null &&
         python3 tests/windows/check_signed.py "$work/unsigned" build-windows "$work/keys"
 }
-step "signed with throwaway keys, every signature verified" signed
+step "signed with throwaway keys and timestamped, every signature verified" signed
 
 # That folder at the next patch version, signed as well, for the update.
 next=$(echo "$version" | awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }')
@@ -118,7 +133,8 @@ next_version() {
     next_display=$(. "$elsewhere/build-windows/windows/package.env" && echo "$display_version")
     next_msi="$elsewhere/build-windows/dialer-config-$next_display.msi"
     next_zip="$elsewhere/build-windows/dialer-config-$next_display-windows.zip"
-    osslsigncode verify -CAfile "$work/keys/sign-cert.pem" -in "$next_msi" >"$work/verify.log" ||
+    osslsigncode verify -CAfile "$work/keys/sign-cert.pem" -TSA-CAfile "$work/keys/tsa-cert.pem" \
+        -in "$next_msi" >"$work/verify.log" ||
         { cat "$work/verify.log" && false; }
 }
 next_msi=none next_zip=none

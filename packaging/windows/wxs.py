@@ -6,33 +6,54 @@
 
 """Writes the Windows Installer source (for wixl) of a folder of programs: every file a component
 with a GUID derived from its path (stable from one build to the next), a Start-menu shortcut with
-the icon, an uninstall entry, installed per machine into Program Files. (wixl writes no names
-outside its code page: the guide's Start-menu entry, «Руководство», and the Russian text of the
-refusals below are put into the built package by scripts/package-windows.sh.)
+the icon, an entry in the programs list, installed per machine into Program Files or the folder
+given as INSTALLDIR. Into TABLES it writes, as .idt files, the tables wixl cannot write, which
+scripts/package-windows.sh imports into the built package (as it puts in the Russian texts: wixl
+writes no names outside its code page).
 
-Windows 10 or later: Qt 6 needs it. Windows Installer reports VersionNT 603 on Windows 10 too (for
-compatibility), and wine writes CurrentMajorVersionNumber for Windows 7 as well, so the package
-reads the build number, which every version keeps in the registry as it is: 10240 was the first
-of Windows 10. An installed product is never held back by it: its repair and removal go ahead.
+Windows 10 1809 (build 17763) or later, Windows Server 2019 or later: Qt 6.4's minimum. Windows
+Installer reports VersionNT 603 on Windows 10 too (for compatibility), and wine writes
+CurrentMajorVersionNumber for Windows 7 as well, so the package reads the build number, which
+every version keeps in the registry as it is. An installed product is never held back by it: its
+repair and removal go ahead.
 
 Updates: the product code follows from the version, so a rebuild of one version is the same
-product, and installing it again repairs that product in place. A newer version removes the older
-one before it installs (a major upgrade); an older version over a newer one is refused.
+product, and installing it again repairs that product in place, every file rewritten. A newer
+version removes the older one before it installs (a major upgrade), into the folder the older one
+was in; an older version over a newer one is refused. The programs list shows the version as the
+programs do (2.00), and HKLM\\Software\\dialer-config holds it as Version, for detection rules.
 
-    wxs.py FOLDER ICON VERSION > dialer-config.wxs
+The install folder, wherever it is, is writable by administrators and the system only, and
+readable by users (MsiLockPermissionsEx, whose SDDL names the groups by SID: the LockPermissions
+table takes account names, and of the groups only Everyone and Administrators in English, so
+"Users" would fail the install on a Russian Windows). The programs read the folder back from
+InstallDir in that key.
+
+    wxs.py FOLDER ICON VERSION DISPLAY_VERSION WEBSITE TABLES > dialer-config.wxs
 """
 
 import os
 import sys
 import uuid
-from xml.sax.saxutils import quoteattr
+from xml.sax.saxutils import escape, quoteattr
 
 NAMESPACE = uuid.UUID("6b1f0c4e-2d0a-4c55-9b1e-5f3a2c7d8e90")
 UPGRADE_CODE = "3A1C6E52-8F0B-4D7A-9C2E-1B5D4F6A7E83"
-# The first build of Windows 10 (7601 is Windows 7 SP1, 9600 Windows 8.1).
-MINIMUM_BUILD = 10240
+# Windows 10 1809 and Windows Server 2019 (1607 and Server 2016 are 14393, 8.1 is 9600).
+MINIMUM_BUILD = 17763
+WINDOWS_CONDITION = "Installed OR WINDOWS_BUILD >= %d" % MINIMUM_BUILD
+# The refusals in English (scripts/package-windows.sh puts the Russian before them).
+OLDER_WINDOWS = ("dialer-config needs Windows 10 version 1809 (build %d) or later, or Windows "
+                 "Server 2019 or later." % MINIMUM_BUILD)
+NEWER_INSTALLED = ("A newer version of dialer-config is installed. To install this one, remove "
+                   "the installed one first.")
 # Installed already, and neither removed nor repaired by the user's own choice.
 REPAIR_CONDITION = "Installed AND NOT REMOVE AND NOT REINSTALL"
+# Full control for the system and the administrators, read and execute for users, nothing
+# inherited from the folder above (P): a folder on D:\ would otherwise let users write there.
+INSTALLDIR_SDDL = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+# The file whose folder an earlier version was installed in, whichever version that was.
+LOCATOR_FILE = "dialerctl.exe"
 
 
 def guid(name):
@@ -63,42 +84,92 @@ def folder_xml(root, rel, ids):
     return "\n".join(parts)
 
 
+def idt(path, columns, table, keys, rows):
+    """An .idt file as msibuild imports it: names, types, then table and key, then the rows."""
+    lines = ["\t".join(name for name, _ in columns), "\t".join(kind for _, kind in columns),
+             "\t".join([table] + keys)] + ["\t".join(row) for row in rows]
+    with open(path, "w", encoding="ascii", newline="") as out:
+        out.write("".join(line + "\r\n" for line in lines))
+
+
+def write_tables(folder):
+    """AppSearch (wixl's row for the build number and one for the earlier folder), CompLocator
+    and MsiLockPermissionsEx."""
+    os.makedirs(folder, exist_ok=True)
+    idt(os.path.join(folder, "AppSearch.idt"), [("Property", "s72"), ("Signature_", "s72")],
+        "AppSearch", ["Property", "Signature_"],
+        [["WINDOWS_BUILD", "WindowsBuild"], ["PREVIOUSINSTALLDIR", "PreviousFolder"]])
+    # Type 1, no Signature row: the folder of the component's key file.
+    idt(os.path.join(folder, "CompLocator.idt"),
+        [("Signature_", "s72"), ("ComponentId", "s38"), ("Type", "I2")], "CompLocator",
+        ["Signature_"], [["PreviousFolder", "{%s}" % guid(LOCATOR_FILE), "1"]])
+    idt(os.path.join(folder, "MsiLockPermissionsEx.idt"),
+        [("MsiLockPermissionsEx", "s72"), ("LockObject", "s72"), ("Table", "s32"),
+         ("SDDLText", "l0"), ("Condition", "S255")], "MsiLockPermissionsEx",
+        ["MsiLockPermissionsEx"], [["InstallFolder", "INSTALLDIR", "CreateFolder",
+                                    INSTALLDIR_SDDL, ""]])
+
+
 def main():
     sys.stdout.reconfigure(encoding="utf-8")
-    root, icon, version = sys.argv[1], sys.argv[2], sys.argv[3]
+    root, icon, version, display_version, website, tables = sys.argv[1:7]
+    if not os.path.isfile(os.path.join(root, LOCATOR_FILE)):
+        sys.exit("wxs.py: %s has no %s" % (root, LOCATOR_FILE))
+    write_tables(tables)
     ids = []
     files = folder_xml(root, "", ids)
     refs = "".join('<ComponentRef Id="%s"/>' % i for i in ids)
+    # Custom actions that set a property, each at a fixed number: wixl places an action given as
+    # Before= at a number that changes from one run to the next.
+    actions = [
+        # The same version again: every file rewritten (a), not only the missing ones, so that a
+        # damaged file comes back too, as a repair from the programs list's Modify does.
+        ("RepairSameVersion", "REINSTALL", "ALL", 790, REPAIR_CONDITION),
+        ("RepairEveryFile", "REINSTALLMODE", "amus", 791, REPAIR_CONDITION),
+        # An update goes where the version it replaces was, unless told INSTALLDIR.
+        ("KeepFolder", "INSTALLDIR", "[PREVIOUSINSTALLDIR]", 795,
+         "PREVIOUSINSTALLDIR AND NOT INSTALLDIR"),
+    ]
+    custom = "\n    ".join(
+        '<CustomAction Id="%s" Property="%s" Value="%s" Execute="immediate" Impersonate="yes"/>'
+        % (name, prop, value) for name, prop, value, _, _ in actions)
+    scheduled = "\n      ".join(
+        '<Custom Action="%s" Sequence="%d">%s</Custom>' % (name, number, condition)
+        for name, _, _, number, condition in actions)
     print(f'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Product Id="{guid('product ' + version)}" Name="dialer-config" Language="1033"
-           Version={quoteattr(version)} Manufacturer="dialer-config developers"
+           Version={quoteattr(display_version)} Manufacturer="dialer-config developers"
            UpgradeCode="{UPGRADE_CODE}">
-    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
+    <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
              Description="Configuration Tool For GSM dialer"/>
-    <MajorUpgrade DowngradeErrorMessage="A newer version of dialer-config is installed."/>
+    <MajorUpgrade DowngradeErrorMessage={quoteattr(NEWER_INSTALLED)}/>
     <Property Id="WINDOWS_BUILD">
-      <RegistrySearch Id="WindowsBuild" Root="HKLM" Key="SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
-                      Name="CurrentBuildNumber" Type="raw" Win64="yes"/>
+      <RegistrySearch Id="WindowsBuild" Root="HKLM" Name="CurrentBuildNumber" Type="raw"
+                      Key="SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion" Win64="yes"/>
     </Property>
-    <Condition Message="dialer-config needs Windows 10 or later.">Installed OR WINDOWS_BUILD &gt;= {MINIMUM_BUILD}</Condition>
-    <!-- The same version again: reinstall what is missing or damaged, as a repair would. Just
-         before CostInitialize (800), by number: wixl places an action given as Before= at a
-         number that changes from one run to the next. -->
-    <CustomAction Id="RepairSameVersion" Property="REINSTALL" Value="ALL" Execute="immediate"
-                  Impersonate="yes"/>
+    <Condition Message={quoteattr(OLDER_WINDOWS)}>{escape(WINDOWS_CONDITION)}</Condition>
+    {custom}
+    <CustomAction Id="ShowFolder" Property="ARPINSTALLLOCATION" Value="[INSTALLDIR]"
+                  Execute="immediate" Impersonate="yes"/>
     <InstallUISequence>
-      <Custom Action="RepairSameVersion" Sequence="790">{REPAIR_CONDITION}</Custom>
+      {scheduled}
     </InstallUISequence>
     <InstallExecuteSequence>
-      <Custom Action="RepairSameVersion" Sequence="790">{REPAIR_CONDITION}</Custom>
+      {scheduled}
+      <Custom Action="ShowFolder" Sequence="1010"/>
     </InstallExecuteSequence>
     <Media Id="1" Cabinet="dialer.cab" EmbedCab="yes"/>
     <Icon Id="dialer.ico" SourceFile={quoteattr(icon)}/>
     <Property Id="ARPPRODUCTICON" Value="dialer.ico"/>
+    <Property Id="ARPURLINFOABOUT" Value={quoteattr(website)}/>
+    <Property Id="ARPHELPLINK" Value={quoteattr(website)}/>
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFiles64Folder">
         <Directory Id="INSTALLDIR" Name="dialer-config">
+          <Component Id="c_installdir" Guid="{guid('install folder')}" Win64="yes">
+            <CreateFolder/>
+          </Component>
 {files}
         </Directory>
       </Directory>
@@ -109,10 +180,16 @@ def main():
                     Icon="dialer.ico"/>
           <RegistryValue Root="HKLM" Key="Software\\dialer-config" Name="installed"
                          Type="integer" Value="1" KeyPath="yes"/>
+          <RegistryValue Root="HKLM" Key="Software\\dialer-config" Name="Version"
+                         Type="string" Value="[ProductVersion]"/>
+          <RegistryValue Root="HKLM" Key="Software\\dialer-config" Name="InstallDir"
+                         Type="string" Value="[INSTALLDIR]"/>
         </Component>
       </Directory>
     </Directory>
-    <Feature Id="Main" Level="1">{refs}<ComponentRef Id="c_shortcut"/></Feature>
+    <Feature Id="Main" Level="1">
+      <ComponentRef Id="c_installdir"/>{refs}<ComponentRef Id="c_shortcut"/>
+    </Feature>
   </Product>
 </Wix>''')
 

@@ -23,6 +23,17 @@ QString knownFolder(REFKNOWNFOLDERID id) {
     return folder;
 }
 
+// The folder the installer put the programs in, wherever that is: it writes it here, and lets
+// only administrators write into it, as into Program Files.
+QString installFolder() {
+    wchar_t value[MAX_PATH + 1] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\dialer-config", L"InstallDir", RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS)
+        return {};
+    return QDir::fromNativeSeparators(QString::fromWCharArray(value));
+}
+
 } // namespace
 
 QStringList protectedFolders() {
@@ -33,6 +44,9 @@ QStringList protectedFolders() {
         if (!folder.isEmpty() && !folders.contains(folder, Qt::CaseInsensitive))
             folders << folder;
     }
+    const QString installed = installFolder();
+    if (!installed.isEmpty())
+        folders << installed;
     return folders;
 }
 

@@ -13,7 +13,10 @@ import unittest
 
 def summary(outcome):
     """Prints the line for a unittest result; returns the exit status it calls for."""
-    failed = len(outcome.failures) + len(outcome.errors) + len(outcome.unexpectedSuccesses)
+    # A test whose subtests fail counts once, as it ran once.
+    failed = len({getattr(test, 'test_case', test).id()
+                  for test, _ in outcome.failures + outcome.errors}) + len(
+                      outcome.unexpectedSuccesses)
     print('%d passed, %d failed' % (outcome.testsRun - failed - len(outcome.skipped), failed))
     return 1 if failed or outcome.testsRun == 0 else 0
 
