@@ -7,7 +7,20 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 namespace dialerctl {
+
+class Interruptions;
+
+// What the system's handler of interruptions shares with the run.
+namespace interruption {
+
+// The first request's exit status; written by the handler, read by the main thread.
+inline std::atomic<int> g_status{0};
+inline Interruptions *g_instance = nullptr;
+
+} // namespace interruption
 
 // The requests to stop that a run must survive: SIGINT (Ctrl-C), SIGTERM and SIGHUP (a dropped
 // session); on Windows the console's Ctrl-C, Ctrl-Break and close events. While an object of this
@@ -23,9 +36,9 @@ public:
     Interruptions& operator=(const Interruptions&) = delete;
 
     // True once a request has arrived, even before interrupted() has been delivered.
-    [[nodiscard]] bool arrived() const;
+    [[nodiscard]] bool arrived() const { return interruption::g_status.load() != 0; }
     // What the process exits with: 128 plus the signal's number (130, 143, 129); 0 before.
-    [[nodiscard]] int exitStatus() const;
+    [[nodiscard]] int exitStatus() const { return interruption::g_status.load(); }
     // "SIGTERM", "Ctrl-C" ...
     [[nodiscard]] QString name() const;
 
@@ -33,7 +46,7 @@ Q_SIGNALS:
     void interrupted();
 
 private:
-    Q_INVOKABLE void deliver();
+    Q_INVOKABLE void deliver() { Q_EMIT interrupted(); }
 };
 
 // A closed or full output is told in words, with exit status 1, like any other output that

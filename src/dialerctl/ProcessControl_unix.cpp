@@ -2,7 +2,7 @@
 //
 // SPDX-License-Identifier: MIT
 
-#include "ProcessControlState.h"
+#include "ProcessControl.h"
 
 #include <QDir>
 #include <QMetaObject>
