@@ -38,7 +38,7 @@ trap 'rm -rf "$work"' EXIT
 stage="$work/stage"
 folder="$stage/dialer-config"
 mkdir -p "$folder/platforms" "$folder/styles" "$folder/licenses"
-cp "$build/dialer-config.exe" "$build/dialerctl.exe" \
+cp "$build/dialer-config.exe" "$build/dialerctl.exe" "$build/dialer-open.exe" \
     "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
     "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" "$folder/"
 cp "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
@@ -60,7 +60,7 @@ awk '/^GCC RUNTIME LIBRARY EXCEPTION/ { p = 1 } p { print } p && /license of GCC
 crlf </usr/share/doc/mingw-w64-x86-64-dev/copyright >"$licenses/mingw-w64-runtime.txt"
 # Our programs carry the publisher's signature; the DLLs are Qt's and mingw's, as they came.
 if authenticode_wanted; then
-    authenticode_sign "$folder/dialer-config.exe" "$folder/dialerctl.exe"
+    authenticode_sign "$folder/dialer-config.exe" "$folder/dialerctl.exe" "$folder/dialer-open.exe"
 fi
 touch_to_source_date "$stage"
 
