@@ -4,12 +4,14 @@
 
 // The opening helper on Windows: started with CreateProcess in the system folder, with no console,
 // an environment of SystemRoot alone, the device as its only argument, and nothing handed down but
-// its two pipes and the device's guard (a handle list). It answers on its standard output, a named
-// pipe read here overlapped: the read's completion sets an event that a QWinEventNotifier watches,
-// so the answer, or the helper's end without one, arrives in the event loop as a socket's would on
-// Unix, with no timer waking the thread meanwhile. The opened device is the helper's handle, which
-// is copied here (DuplicateHandle) before one byte on the helper's standard input lets it close
-// its own and end.
+// its two pipes and the device's guard (a handle list). It answers on its standard output, a pipe
+// looked at every few milliseconds from the event loop while the opening is under way: a look
+// (PeekNamedPipe) never waits, and only what is there is read, so the answer, or the helper's end
+// without one, arrives in the event loop and never holds it. (A QWinEventNotifier on an overlapped
+// read would need no timer, but its thread-pool wait, made and destroyed with each opening,
+// crashes programs under wine now and then.) The opened device is the helper's handle, which is
+// copied here (DuplicateHandle) before one byte on the helper's standard input lets it close its
+// own and end.
 //
 // The guard: a named mutex per device in the session's namespace, made by this program before it
 // starts a helper and handed down to the helper, which holds it until it ends. The mutex is never
@@ -24,9 +26,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QTimer>
-#include <QWinEventNotifier>
 
 #include <string>
 #include <vector>
@@ -37,6 +37,8 @@ namespace {
 
 // How often a device whose guard is held is looked at again.
 constexpr int GuardRetryMs = 20;
+// How often the helper's pipe is looked at while its answer is awaited.
+constexpr int AnswerPollMs = 5;
 
 QString helperFailure(const QString& what, DWORD code) {
     return QStringLiteral("%1: %2").arg(what, SystemText::fromCode(code));
@@ -151,21 +153,20 @@ struct DeviceOpening::Private {
         : q(opening) {
         guardRetry.setSingleShot(true);
         QObject::connect(&guardRetry, &QTimer::timeout, q, [this] { tryStart(); });
+        answerPoll.setInterval(AnswerPollMs);
+        QObject::connect(&answerPoll, &QTimer::timeout, q, [this] { readAnswer(); });
     }
 
     DeviceOpening *q;
     QString devicePath;
     bool underWay = false;
     QTimer guardRetry;
+    QTimer answerPoll;
     HANDLE process = nullptr;
-    HANDLE answers = nullptr; // this end of the helper's standard output (overlapped)
+    HANDLE answers = nullptr; // this end of the helper's standard output
     HANDLE taken = nullptr;   // this end of its standard input
-    HANDLE readDone = nullptr;
-    OVERLAPPED reading{};
-    bool readPending = false;
     OpenerProtocol::Answer record;
     DWORD received = 0;
-    QWinEventNotifier *reply = nullptr;
 
     // Starts the helper once the device's guard is free; false while another helper holds it.
     bool tryStart() {
@@ -178,37 +179,11 @@ struct DeviceOpening::Private {
         return true;
     }
 
-    // The helper's standard output: a named pipe of this process's own, so that this end can be
-    // read overlapped (an anonymous pipe cannot).
-    bool makeAnswerPipe(HANDLE& theirs) {
-        const QString name =
-            QStringLiteral("\\\\.\\pipe\\dialer-config-open.%1.%2")
-                .arg(GetCurrentProcessId())
-                .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        const std::wstring path = name.toStdWString();
-        answers = CreateNamedPipeW(
-            path.c_str(),
-            PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-            sizeof(OpenerProtocol::Answer) * 4, 0, nullptr);
-        if (answers == INVALID_HANDLE_VALUE) {
-            answers = nullptr;
-            return false;
-        }
-        theirs = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (theirs == INVALID_HANDLE_VALUE) {
-            theirs = nullptr;
-            return false;
-        }
-        return true;
-    }
-
     void spawn(HANDLE guard) {
         HANDLE theirOutput = nullptr;
         HANDLE theirInput = nullptr;
-        readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const bool piped =
-            readDone != nullptr && makeAnswerPipe(theirOutput) &&
+            CreatePipe(&answers, &theirOutput, nullptr, 0) &&
             CreatePipe(&theirInput, &taken, nullptr, 0) &&
             SetHandleInformation(theirOutput, HANDLE_FLAG_INHERIT, 1) &&
             SetHandleInformation(theirInput, HANDLE_FLAG_INHERIT, 1) &&
@@ -259,43 +234,32 @@ struct DeviceOpening::Private {
         }
         CloseHandle(started.hThread);
         process = started.hProcess;
-        reply = new QWinEventNotifier(readDone);
-        QObject::connect(reply, &QWinEventNotifier::activated, q, [this] { readAnswer(); });
-        readMore();
+        answerPoll.start();
+        readAnswer();
     }
 
-    // Asks for the rest of the answer; its completion sets readDone.
-    void readMore() {
-        reading = {};
-        reading.hEvent = readDone;
-        auto *into = reinterpret_cast<char *>(&record) + received;
-        if (ReadFile(answers, into, DWORD(sizeof record - received), nullptr, &reading) ||
-            GetLastError() == ERROR_IO_PENDING) {
-            readPending = true;
+    // Takes what the helper has said so far, without waiting: the whole answer, or the pipe's end
+    // before it, ends the opening.
+    void readAnswer() {
+        if (answers == nullptr)
+            return;
+        DWORD waiting = 0;
+        if (!PeekNamedPipe(answers, nullptr, 0, nullptr, &waiting, nullptr)) {
+            takeAnswer(GetLastError());
             return;
         }
-        takeAnswer(GetLastError());
-    }
-
-    void readAnswer() {
-        if (!readPending)
+        if (waiting == 0)
             return;
         DWORD got = 0;
-        if (!GetOverlappedResult(answers, &reading, &got, FALSE)) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_IO_INCOMPLETE)
-                return; // an earlier completion, taken already
-            readPending = false;
-            takeAnswer(code);
+        auto *into = reinterpret_cast<char *>(&record) + received;
+        if (!ReadFile(answers, into, std::min<DWORD>(waiting, sizeof record - received), &got,
+                      nullptr)) {
+            takeAnswer(GetLastError());
             return;
         }
-        readPending = false;
         received += got;
-        if (received < sizeof record) {
-            readMore();
-            return;
-        }
-        takeAnswer(ERROR_SUCCESS);
+        if (received == sizeof record)
+            takeAnswer(ERROR_SUCCESS);
     }
 
     // The helper's answer, whole or cut short by `code`.
@@ -344,21 +308,9 @@ struct DeviceOpening::Private {
     // helper closes the device and ends). A process leaves nothing to reap here; its handle goes.
     void releaseHelper() {
         guardRetry.stop();
-        if (reply) {
-            reply->setEnabled(false);
-            reply->deleteLater();
-            reply = nullptr;
-        }
-        if (readPending) {
-            // The read must have ended before its buffer and event go; a pipe's ends at once.
-            DWORD got = 0;
-            CancelIoEx(answers, &reading);
-            (void)GetOverlappedResult(answers, &reading, &got, TRUE);
-            readPending = false;
-        }
+        answerPoll.stop();
         closeHandle(answers);
         closeHandle(taken);
-        closeHandle(readDone);
         closeHandle(process);
         received = 0;
         record = {};
@@ -412,9 +364,12 @@ bool DeviceOpening::waitForAnswer(int waitMs) {
             Sleep(DWORD(std::min(left, GuardRetryMs)));
             continue;
         }
-        if (WaitForSingleObject(d->readDone, DWORD(left)) != WAIT_OBJECT_0)
-            return false;
         d->readAnswer();
+        if (!d->underWay)
+            break;
+        if (left == 0)
+            return false;
+        Sleep(DWORD(std::min(left, AnswerPollMs)));
     }
     return true;
 }
