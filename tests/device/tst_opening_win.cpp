@@ -38,6 +38,9 @@ bool opensExclusively(const QString& path) {
     return true;
 }
 
+// Wine starts a program in tens of milliseconds, and in seconds on a machine that is busy.
+constexpr int StartMs = 20000;
+
 int lines(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
@@ -114,7 +117,7 @@ private Q_SLOTS:
         DeviceOpening opening;
         QSignalSpy answered(&opening, &DeviceOpening::answered);
         opening.start(port(name));
-        QVERIFY(opening.waitForAnswer(10000));
+        QVERIFY(opening.waitForAnswer(StartMs));
         if (holder != INVALID_HANDLE_VALUE)
             CloseHandle(holder);
         QCOMPARE(answered.count(), 1);
@@ -134,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(text, int(got)), QByteArray("dialer"));
         QVERIFY(!opensExclusively(path));
         CloseHandle(device);
-        QTRY_VERIFY(opensExclusively(path));
+        QTRY_VERIFY_WITH_TIMEOUT(opensExclusively(path), StartMs);
     }
 
     // A helper waiting on its device keeps every other opening of that device waiting, even once
@@ -145,7 +148,7 @@ private Q_SLOTS:
         const QString started = device + ".started";
         DeviceOpening first;
         first.start(device);
-        QTRY_COMPARE(lines(started), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(lines(started), 1, StartMs);
         DeviceOpening second;
         QSignalSpy answered(&second, &DeviceOpening::answered);
         second.start(device);
@@ -157,7 +160,7 @@ private Q_SLOTS:
 
         QFile release(device + ".release");
         QVERIFY(release.open(QIODevice::WriteOnly));
-        QTRY_COMPARE(answered.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, StartMs);
         QCOMPARE(lines(started), 2);
         const auto answer = answered.at(0).at(0).value<DeviceOpening::Answer>();
         QCOMPARE(answer.kind, DeviceOpening::Answer::Kind::Refused);
