@@ -117,7 +117,8 @@ std::wstring environmentBlock() {
     return block;
 }
 
-// The helper's ends of its pipes, and the guard, are the only handles it inherits.
+// The helper's ends of its pipes, and the guard, are the only handles it inherits. (Where the
+// system takes no such list, it inherits every inheritable handle: this program makes no others.)
 class Inheritance {
 public:
     explicit Inheritance(std::vector<HANDLE> handles)
