@@ -43,10 +43,9 @@ trap 'rm -rf "$work"' EXIT
 stage="$work/stage"
 folder="$stage/dialer-config"
 mkdir -p "$folder/platforms" "$folder/styles" "$folder/licenses"
-cp "$build/dialer-config.exe" "$build/dialerctl.exe" \
+cp "$build/dialer-config.exe" "$build/dialerctl.exe" "$build/dialer-open.exe" \
     "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" "$qt/bin/Qt6SerialPort.dll" \
     "$qt/bin/libstdc++-6.dll" "$qt/bin/libgcc_s_seh-1.dll" "$qt/bin/libwinpthread-1.dll" "$folder/"
-[ ! -f "$build/dialer-open.exe" ] || cp "$build/dialer-open.exe" "$folder/"
 cp "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
 cp "$build/windows/dialer-config.ico" "$stage/"

@@ -5,20 +5,10 @@
 #include "SerialLine.h"
 
 #include "CommState.h"
+#include "Opening.h"
 #include "text/SystemText.h"
 
 #include <windows.h>
-
-namespace {
-
-// "COM12" and the other system names open through the device namespace; a path as given.
-QString devicePath(const QString& name) {
-    if (name.startsWith(u'\\'))
-        return name;
-    return QStringLiteral("\\\\.\\") + name;
-}
-
-} // namespace
 
 SerialLine::SerialLine(QObject *parent)
     : QObject(parent) {
@@ -27,6 +17,7 @@ SerialLine::SerialLine(QObject *parent)
 }
 
 SerialLine::~SerialLine() {
+    abortOpening();
     close();
 }
 
@@ -113,37 +104,76 @@ void toSystem(const CommState::Block& block, DCB& dcb) {
 
 } // namespace
 
-bool SerialLine::open(QIODevice::OpenMode mode) {
-    Q_UNUSED(mode);
-    if (isOpen())
-        return true;
-    const std::wstring path = devicePath(m_name).toStdWString();
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        switch (code) {
+bool SerialLine::beginOpening() {
+    if (isOpen() || isOpening())
+        return false;
+    clearError();
+    m_opening = std::make_unique<DeviceOpening>();
+    connect(m_opening.get(), &DeviceOpening::answered, this,
+            [this](const DeviceOpening::Answer& answer) {
+                onAnswer(answer.handle, answer.kind == DeviceOpening::Answer::Kind::Opened,
+                         answer.kind == DeviceOpening::Answer::Kind::Refused ? answer.systemError
+                                                                             : 0,
+                         answer.reason);
+            });
+    // The helper opens "COM12" and the other system names through the device namespace, and a
+    // path as given.
+    m_opening->start(m_name);
+    return true;
+}
+
+void SerialLine::abortOpening() {
+    if (!m_opening)
+        return;
+    m_opening->cancel();
+    m_opening.reset();
+}
+
+bool SerialLine::isOpening() const {
+    return m_opening && m_opening->isUnderWay();
+}
+
+bool SerialLine::waitForOpening(int waitMs) {
+    return !isOpening() || m_opening->waitForAnswer(waitMs);
+}
+
+void SerialLine::onAnswer(qintptr handle, bool opened, unsigned long systemError,
+                          const QString& reason) {
+    m_opening.release()->deleteLater();
+    bool done = false;
+    if (opened) {
+        done = takeUp(reinterpret_cast<HANDLE>(handle));
+    } else if (!reason.isEmpty()) {
+        m_error = QSerialPort::UnknownError;
+        m_errorString = reason;
+    } else {
+        switch (systemError) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            setSystemError(QSerialPort::DeviceNotFoundError, code);
+            setSystemError(QSerialPort::DeviceNotFoundError, systemError);
             break;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
             // A COM port another program holds answers "access denied".
-            setSystemError(QSerialPort::PermissionError, code);
+            setSystemError(QSerialPort::PermissionError, systemError);
             break;
         case ERROR_SEM_TIMEOUT:
             // A Bluetooth serial port whose far end does not answer, after seconds.
             m_error = QSerialPort::TimeoutError;
-            m_errorString = CommState::failure(CommState::Step::Open, code);
+            m_errorString = CommState::failure(CommState::Step::Open, systemError);
             break;
         default:
-            setSystemError(QSerialPort::UnknownError, code);
+            setSystemError(QSerialPort::UnknownError, systemError);
             break;
         }
-        return false;
     }
+    Q_EMIT openingDone(done);
+}
 
+// The port the helper opened becomes the line: at the line's speed and framing, with reads that
+// return at once, and nothing waiting from before.
+bool SerialLine::takeUp(void *device) {
+    const auto handle = static_cast<HANDLE>(device);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     bool configured = GetCommState(handle, &dcb) != 0;

@@ -4,14 +4,19 @@
 
 #pragma once
 
-// The system's serial device under SerialPort on Windows: the communications API read by polling
-// from the event loop (see SerialLine.h).
+// The system's serial device under SerialPort on Windows: a COM port opened apart by the opening
+// helper (DeviceOpening), taken up here and read by polling from the event loop (see
+// SerialLine.h).
 
-#include <QSerialPort>
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
+
+class DeviceOpening;
 
 class SerialLine : public QObject {
     Q_OBJECT
@@ -27,7 +32,15 @@ public:
     bool setStopBits(QSerialPort::StopBits bits);
     bool setFlowControl(QSerialPort::FlowControl flow);
 
-    bool open(QIODevice::OpenMode mode);
+    // Starts opening the named port apart; openingDone() follows, once, unless the opening is
+    // aborted first. False when it cannot start (an opening or the port is open already).
+    bool beginOpening();
+    void abortOpening();
+    [[nodiscard]] bool isOpening() const;
+    // Waits on this thread, for at most waitMs, for the opening under way: true once it is done
+    // (openingDone() has been emitted), false when it is still under way.
+    bool waitForOpening(int waitMs);
+
     void close();
     [[nodiscard]] bool isOpen() const { return m_handle != nullptr; }
 
@@ -45,10 +58,13 @@ public:
     static constexpr int PollMs = 5;
 
 Q_SIGNALS:
+    void openingDone(bool opened);
     void readyRead();
     void errorOccurred(QSerialPort::SerialPortError error);
 
 private:
+    void onAnswer(qintptr handle, bool opened, unsigned long systemError, const QString& reason);
+    bool takeUp(void *device);
     void poll();
     void setSystemError(QSerialPort::SerialPortError error, unsigned long code);
 
@@ -58,6 +74,7 @@ private:
     QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
     QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
     void *m_handle = nullptr;
+    std::unique_ptr<DeviceOpening> m_opening;
     QByteArray m_received;
     QTimer m_poll;
     QSerialPort::SerialPortError m_error = QSerialPort::NoError;

@@ -25,6 +25,9 @@ import wine  # noqa: E402
 from dialer_sim import Dialer  # noqa: E402
 
 STORED = '111,222,333,444,555,*100#'
+# A stand-in for the opening helper whose opening of a device named ...-hang waits until
+# DEVICE.release exists (tests/device/opener_standin_win.cpp).
+STANDIN = os.path.join(os.path.dirname(wine.DIALERCTL), 'dialer-open-standin.exe')
 
 
 def dialerctl(*args):
@@ -95,6 +98,52 @@ class ThroughComPorts(unittest.TestCase):
         self.assertIn(b'!\xc8\xe2,2,3,4,5,*1#,\r\n', self.dialers[0].commands())
         # A verify holds two 500 ms windows (wine's start comes on top).
         self.assertGreaterEqual(elapsed, 1.0)
+
+
+def lines(path):
+    try:
+        with open(path, 'rb') as marks:
+            return marks.read().count(b'\n')
+    except FileNotFoundError:
+        return 0
+
+
+class OpeningThatHangs(unittest.TestCase):
+    """A port whose opening the system holds, as a Bluetooth port's is held while its far end is
+    switched off: dialerctl.exe ends at its deadline with its output closed, and runs after it
+    leave one helper waiting on the port. Wine cannot hold a CreateFile (its server opens devices
+    itself, and an opening that hung there would stop every program of the prefix), so a stand-in
+    helper beside a copy of dialerctl.exe hangs in the driver's place.
+
+    Wine also hands every program it starts its own standard error (its debug channel), whatever
+    the program was given: under wine the waiting helper holds dialerctl.exe's standard error,
+    which on Windows it never sees (it inherits its two pipes alone). The runs' errors go to a
+    file here, and their output to the pipe that is read to its end."""
+
+    def test_runs_end_and_one_helper_waits(self):
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work, True)
+        programs = os.path.join(work, 'programs')
+        os.mkdir(programs)
+        shutil.copy(wine.DIALERCTL, programs)
+        shutil.copy(STANDIN, os.path.join(programs, 'dialer-open.exe'))
+        port = os.path.join(work, 'port-hang')
+        self.addCleanup(lambda: open(port + '.release', 'wb').close())
+
+        for _ in range(3):
+            with open(os.path.join(work, 'stderr'), 'wb') as errors:
+                done = subprocess.run(
+                    wine.command(os.path.join(programs, 'dialerctl.exe'), 'read', '--port',
+                                 'Z:' + port.replace('/', '\\'), '--json'),
+                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=errors, timeout=60,
+                    check=False)
+            document, status = json.loads(done.stdout.decode('utf-8')), done.returncode
+            entry = document['ports'][0]
+            self.assertEqual((entry['outcome'], entry['reason'], status),
+                             ('port-error', 'timeout', 1), document)
+        # Each run ended, its output read to the end, while the first helper still waits; the
+        # later runs found it waiting and started none of their own.
+        self.assertEqual((lines(port + '.started'), lines(port + '.returned')), (1, 0))
 
 
 if __name__ == '__main__':
