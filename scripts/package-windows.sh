@@ -38,8 +38,8 @@ authenticode_ready
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The programs with the Qt and mingw runtime DLLs and the windows platform plugin beside them
-# (dialer-open.exe, which opens the ports for the other two, where the build has it).
+# The programs, with dialer-open.exe that opens the ports for the other two, and the Qt and mingw
+# runtime DLLs and the windows platform plugin beside them.
 stage="$work/stage"
 folder="$stage/dialer-config"
 mkdir -p "$folder/platforms" "$folder/styles" "$folder/licenses"
