@@ -12,10 +12,7 @@
 // of the device, here or in any other run, finds it locked and waits; a helper left waiting in
 // the kernel therefore stays the only one, however many runs meet its device.
 
-#include "Opening.h"
-
-#include "opener/OpenerProtocol.h"
-#include "text/SystemText.h"
+#include "Opening_p.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -51,11 +48,6 @@ constexpr int GuardRetryMs = 20;
 constexpr int HandOverFloor = 10;
 // How long a program that ends waits for helpers that have answered and not yet ended.
 constexpr int EndOfProgramWaitMs = 250;
-
-QString helperFailure(const QString& what, int code) {
-    return QStringLiteral("%1: %2").arg(what,
-                                        SystemText::fromCode(static_cast<unsigned long>(code)));
-}
 
 // The folder of the guards: the user's runtime folder (XDG_RUNTIME_DIR), or else one of the user's
 // own under /tmp. Nothing when no such folder is this user's alone.
@@ -250,7 +242,7 @@ struct DeviceOpening::Private {
             const int code = errno;
             if (guard >= 0)
                 ::close(guard);
-            fail(helperFailure(QStringLiteral("нет канала к помощнику открытия портов"), code));
+            fail(HelperAnswer::noChannel(static_cast<unsigned long>(code)));
             return;
         }
         pair[1] = aboveFloor(pair[1]);
@@ -292,9 +284,7 @@ struct DeviceOpening::Private {
         if (spawned != 0) {
             pid = -1;
             ::close(pair[0]);
-            fail(helperFailure(QStringLiteral("не удалось запустить помощника открытия портов %1")
-                                   .arg(QFile::decodeName(program)),
-                               spawned));
+            fail(HelperAnswer::notStarted(static_cast<unsigned long>(spawned)));
             return;
         }
         socket = pair[0];
@@ -330,27 +320,14 @@ struct DeviceOpening::Private {
                     ::close(fd);
             }
         }
-        const QString helper = DeviceOpening::program();
-        Answer answer;
-        if (got == static_cast<ssize_t>(sizeof record) && record.kind == OpenerProtocol::Opened &&
-            device >= 0) {
-            answer = {Answer::Kind::Opened, device, 0, {}};
-            device = -1;
-        } else if (got == static_cast<ssize_t>(sizeof record) &&
-                   record.kind == OpenerProtocol::Failed) {
-            answer = {Answer::Kind::Refused, -1, record.error, {}};
-        } else if (got == 0) {
-            // A hang-up without the answer: the helper ended without one (killed, or broken).
-            answer.reason =
-                QStringLiteral("помощник открытия портов %1 завершился, не ответив").arg(helper);
-        } else if (got < 0) {
-            answer.reason = helperFailure(
-                QStringLiteral("ответ помощника открытия портов %1 не прочитан").arg(helper), code);
-        } else {
-            answer.reason =
-                QStringLiteral("помощник открытия портов %1 ответил не по правилам").arg(helper);
-        }
-        if (device >= 0)
+        HelperAnswer::Received received;
+        if (got < 0)
+            received.readError = static_cast<unsigned long>(code);
+        received.bytes = std::max<qsizetype>(got, 0);
+        received.hungUp = got == 0;
+        received.device = device;
+        const Answer answer = HelperAnswer::interpret(record, received);
+        if (device >= 0 && answer.kind != Answer::Kind::Opened)
             ::close(device);
         endWith(answer, true);
     }

@@ -18,10 +18,7 @@
 // taken: it exists while a helper lives, and an opening that finds it existing waits, here or in
 // any other run, so a helper left waiting in the system stays the only one for its device.
 
-#include "Opening.h"
-
-#include "opener/OpenerProtocol.h"
-#include "text/SystemText.h"
+#include "Opening_p.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -39,10 +36,6 @@ namespace {
 constexpr int GuardRetryMs = 20;
 // How often the helper's pipe is looked at while its answer is awaited.
 constexpr int AnswerPollMs = 5;
-
-QString helperFailure(const QString& what, DWORD code) {
-    return QStringLiteral("%1: %2").arg(what, SystemText::fromCode(code));
-}
 
 // The name of a device's guard. The device namespace and the case of a name are the system's way
 // of writing, not another device: COM3, com3 and \\.\COM3 are one port.
@@ -194,7 +187,7 @@ struct DeviceOpening::Private {
             closeHandle(theirOutput);
             closeHandle(theirInput);
             closeHandle(guard);
-            fail(helperFailure(QStringLiteral("нет канала к помощнику открытия портов"), code));
+            fail(HelperAnswer::noChannel(code));
             return;
         }
 
@@ -228,9 +221,7 @@ struct DeviceOpening::Private {
         closeHandle(theirInput);
         closeHandle(guard);
         if (!created) {
-            fail(helperFailure(
-                QStringLiteral("не удалось запустить помощника открытия портов %1").arg(program),
-                code));
+            fail(HelperAnswer::notStarted(code));
             return;
         }
         CloseHandle(started.hThread);
@@ -263,40 +254,33 @@ struct DeviceOpening::Private {
             takeAnswer(ERROR_SUCCESS);
     }
 
-    // The helper's answer, whole or cut short by `code`.
+    // The helper's answer, whole (`code` ERROR_SUCCESS) or cut short by `code`. The opened
+    // device is the helper's handle, copied here before the helper may let its own go.
     void takeAnswer(DWORD code) {
-        const QString helper = QDir::toNativeSeparators(DeviceOpening::program());
-        Answer answer;
+        HelperAnswer::Received got;
+        got.bytes = qsizetype(received);
+        got.hungUp = code == ERROR_BROKEN_PIPE;
+        if (code != ERROR_SUCCESS && code != ERROR_BROKEN_PIPE)
+            got.readError = code;
+        HANDLE device = nullptr;
         if (received == sizeof record && record.kind == OpenerProtocol::Opened) {
-            HANDLE device = nullptr;
             if (DuplicateHandle(
                     process, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(record.handle)),
-                    GetCurrentProcess(), &device, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-                // The device is this program's now: the helper may let its copy go.
-                const char sign = 1;
-                DWORD written = 0;
-                (void)WriteFile(taken, &sign, 1, &written, nullptr);
-                answer = {Answer::Kind::Opened, reinterpret_cast<qintptr>(device), 0, {}};
-            } else {
-                answer.reason = helperFailure(
-                    QStringLiteral("ответ помощника открытия портов %1 не прочитан").arg(helper),
-                    GetLastError());
-            }
-        } else if (received == sizeof record && record.kind == OpenerProtocol::Failed) {
-            answer = {Answer::Kind::Refused, -1, record.error, {}};
-        } else if (received == 0 && code == ERROR_BROKEN_PIPE) {
-            // A hang-up without the answer: the helper ended without one (ended by someone, or
-            // broken).
-            answer.reason =
-                QStringLiteral("помощник открытия портов %1 завершился, не ответив").arg(helper);
-        } else if (code != ERROR_SUCCESS && code != ERROR_BROKEN_PIPE) {
-            answer.reason = helperFailure(
-                QStringLiteral("ответ помощника открытия портов %1 не прочитан").arg(helper), code);
-        } else {
-            answer.reason =
-                QStringLiteral("помощник открытия портов %1 ответил не по правилам").arg(helper);
+                    GetCurrentProcess(), &device, 0, FALSE, DUPLICATE_SAME_ACCESS))
+                got.device = reinterpret_cast<qintptr>(device);
+            else
+                got.readError = GetLastError();
         }
-        endWith(std::move(answer));
+        const Answer answer = HelperAnswer::interpret(record, got);
+        if (answer.kind == Answer::Kind::Opened) {
+            // The device is this program's now: the helper may let its copy go.
+            const char sign = 1;
+            DWORD written = 0;
+            (void)WriteFile(taken, &sign, 1, &written, nullptr);
+        } else if (device != nullptr) {
+            CloseHandle(device);
+        }
+        endWith(answer);
     }
 
     void fail(QString reason) {

@@ -81,31 +81,6 @@ SerialLine::~SerialLine() {
     close();
 }
 
-bool SerialLine::setBaudRate(qint32 baud) {
-    m_baudRate = baud;
-    return true;
-}
-
-bool SerialLine::setParity(QSerialPort::Parity parity) {
-    m_parity = parity;
-    return true;
-}
-
-bool SerialLine::setDataBits(QSerialPort::DataBits bits) {
-    m_dataBits = bits;
-    return true;
-}
-
-bool SerialLine::setStopBits(QSerialPort::StopBits bits) {
-    m_stopBits = bits;
-    return true;
-}
-
-bool SerialLine::setFlowControl(QSerialPort::FlowControl flow) {
-    // The dialer's line has no flow control; nothing else is ever asked for.
-    return flow == QSerialPort::NoFlowControl;
-}
-
 void SerialLine::clearError() {
     m_error = QSerialPort::NoError;
     m_errorString.clear();
@@ -214,7 +189,7 @@ bool SerialLine::takeUp(int fd) {
         return false;
     }
     m_restored = QByteArray(reinterpret_cast<const char *>(&modes), sizeof modes);
-    const std::optional<speed_t> speed = speedCode(m_baudRate);
+    const std::optional<speed_t> speed = speedCode(m_line.baudRate);
     if (!speed) {
         m_error = QSerialPort::UnsupportedOperationError;
         m_errorString = QStringLiteral("Invalid baud rate value");
@@ -225,7 +200,7 @@ bool SerialLine::takeUp(int fd) {
     modes.c_cflag |= CLOCAL | CREAD;
     modes.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     modes.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    switch (m_dataBits) {
+    switch (m_line.dataBits) {
     case QSerialPort::Data5:
         modes.c_cflag |= CS5;
         break;
@@ -239,7 +214,7 @@ bool SerialLine::takeUp(int fd) {
         modes.c_cflag |= CS8;
         break;
     }
-    switch (m_parity) {
+    switch (m_line.parity) {
     case QSerialPort::EvenParity:
         modes.c_cflag |= PARENB;
         break;
@@ -255,7 +230,7 @@ bool SerialLine::takeUp(int fd) {
     default:
         break;
     }
-    if (m_stopBits != QSerialPort::OneStop)
+    if (m_line.stopBits != QSerialPort::OneStop)
         modes.c_cflag |= CSTOPB;
     // A read returns what is waiting and never waits itself (the device is non-blocking): with
     // at least one character asked for, a read that returns nothing at all is a hang-up, never

@@ -16,6 +16,8 @@
 // Here a read that returns end of file, a hang-up the system reports, and a read or write error
 // are each the line's loss, reported once.
 
+#include "LineSettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -35,11 +37,9 @@ public:
     ~SerialLine() override;
 
     void setPortName(const QString& name) { m_name = name; }
-    bool setBaudRate(qint32 baud);
-    bool setParity(QSerialPort::Parity parity);
-    bool setDataBits(QSerialPort::DataBits bits);
-    bool setStopBits(QSerialPort::StopBits bits);
-    bool setFlowControl(QSerialPort::FlowControl flow);
+    // The line's speed and framing, taken up at the next opening; the dialer's line has no flow
+    // control, and no line here ever has.
+    void setLine(const LineSettings& line) { m_line = line; }
 
     // Starts opening the named device apart. False when it fails at once (the device is locked
     // by another program, or the lock cannot be made): error() tells. Otherwise openingDone()
@@ -84,10 +84,7 @@ private:
     void releaseLock();
 
     QString m_name;
-    qint32 m_baudRate = 9600;
-    QSerialPort::Parity m_parity = QSerialPort::NoParity;
-    QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
+    LineSettings m_line{9600};
     int m_fd = -1;
     std::unique_ptr<QLockFile> m_lock;     // under the device's real name
     std::unique_ptr<QLockFile> m_linkLock; // under the name given, where it is a link

@@ -21,31 +21,6 @@ SerialLine::~SerialLine() {
     close();
 }
 
-bool SerialLine::setBaudRate(qint32 baud) {
-    m_baudRate = baud;
-    return true;
-}
-
-bool SerialLine::setParity(QSerialPort::Parity parity) {
-    m_parity = parity;
-    return true;
-}
-
-bool SerialLine::setDataBits(QSerialPort::DataBits bits) {
-    m_dataBits = bits;
-    return true;
-}
-
-bool SerialLine::setStopBits(QSerialPort::StopBits bits) {
-    m_stopBits = bits;
-    return true;
-}
-
-bool SerialLine::setFlowControl(QSerialPort::FlowControl flow) {
-    // The dialer's line has no flow control; nothing else is ever asked for.
-    return flow == QSerialPort::NoFlowControl;
-}
-
 void SerialLine::clearError() {
     m_error = QSerialPort::NoError;
     m_errorString.clear();
@@ -178,15 +153,15 @@ bool SerialLine::takeUp(void *device) {
     dcb.DCBlength = sizeof dcb;
     bool configured = GetCommState(handle, &dcb) != 0;
     if (configured) {
-        toSystem(
-            CommState::prepared(fromSystem(dcb), {m_baudRate, m_parity, m_dataBits, m_stopBits}),
-            dcb);
+        toSystem(CommState::prepared(fromSystem(dcb), {m_line.baudRate, m_line.parity,
+                                                       m_line.dataBits, m_line.stopBits}),
+                 dcb);
         configured = SetCommState(handle, &dcb) != 0;
     }
     if (configured) {
         // A read returns at once with what is waiting; a write may take its time on the line and
         // a few hundred milliseconds more.
-        const CommState::WriteTimeouts write = CommState::writeTimeouts(m_baudRate);
+        const CommState::WriteTimeouts write = CommState::writeTimeouts(m_line.baudRate);
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.WriteTotalTimeoutConstant = write.constantMs;

@@ -8,6 +8,8 @@
 // helper (DeviceOpening), taken up here and read by polling from the event loop (see
 // SerialLine.h).
 
+#include "LineSettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -26,11 +28,9 @@ public:
     ~SerialLine() override;
 
     void setPortName(const QString& name) { m_name = name; }
-    bool setBaudRate(qint32 baud);
-    bool setParity(QSerialPort::Parity parity);
-    bool setDataBits(QSerialPort::DataBits bits);
-    bool setStopBits(QSerialPort::StopBits bits);
-    bool setFlowControl(QSerialPort::FlowControl flow);
+    // The line's speed and framing, taken up at the next opening; the dialer's line has no flow
+    // control, and no line here ever has.
+    void setLine(const LineSettings& line) { m_line = line; }
 
     // Starts opening the named port apart; openingDone() follows, once, unless the opening is
     // aborted first. False when it cannot start (an opening or the port is open already).
@@ -69,10 +69,7 @@ private:
     void setSystemError(QSerialPort::SerialPortError error, unsigned long code);
 
     QString m_name;
-    qint32 m_baudRate = 9600;
-    QSerialPort::Parity m_parity = QSerialPort::NoParity;
-    QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
+    LineSettings m_line{9600};
     void *m_handle = nullptr;
     std::unique_ptr<DeviceOpening> m_opening;
     QByteArray m_received;

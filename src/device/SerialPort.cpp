@@ -238,11 +238,7 @@ bool SerialPort::prepareLine(const PortMap::Device& device) {
     const std::optional<LineSettings> line = parseLineSettings(m_settings);
     Q_ASSERT(line); // setSettings accepts nothing else
     m_port.setPortName(device.path);
-    m_port.setBaudRate(line->baudRate);
-    m_port.setParity(line->parity);
-    m_port.setDataBits(line->dataBits);
-    m_port.setStopBits(line->stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setLine(*line);
     return m_port.beginOpening();
 }
 
