@@ -54,8 +54,24 @@ identity() {
     dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}' "$1"
 }
 
-# Every package given must be new, or the very file already served (or given before it).
+# Where a package goes in the pool. (Debian's pool names leave out the epoch.)
+pool_path() {
+    id=$(identity "$1")
+    package=${id%% *}
+    version=${id#* }
+    version=${version%% *}
+    case "$package" in
+    lib?*) letter=$(printf '%s' "$package" | cut -c1-4) ;;
+    *) letter=$(printf '%s' "$package" | cut -c1) ;;
+    esac
+    printf '%s\n' "$repository/pool/main/$letter/$package/${package}_${version#*:}_${id##* }.deb"
+}
+
+# Every package given must be new, or the very file already served (or given before it), and
+# take a pool name no other file holds (1:2.0.0 and 2.0.0 share one).
 find "$repository/pool" -name '*.deb' -type f >"$stage/served"
+: >"$stage/named"
+tab=$(printf '\t')
 for deb; do
     id=$(identity "$deb")
     while IFS= read -r other; do
@@ -65,7 +81,21 @@ for deb; do
             exit 1
         fi
     done <"$stage/served"
+    target=$(pool_path "$deb")
+    while IFS="$tab" read -r named given; do
+        if [ "$named" = "$target" ] && ! cmp -s "$deb" "$given"; then
+            echo "$deb is $id, but $given is another package under its pool name," \
+                "$target. Nothing was published." >&2
+            exit 1
+        fi
+    done <"$stage/named"
+    if [ -f "$target" ] && ! cmp -s "$deb" "$target"; then
+        echo "$deb is $id, but $target, another package, already has its pool name." \
+            "Nothing was published." >&2
+        exit 1
+    fi
     printf '%s\n' "$deb" >>"$stage/served"
+    printf '%s\t%s\n' "$target" "$deb" >>"$stage/named"
 done
 
 # A file into its place by a rename, from a copy beside it that no index names.
@@ -75,19 +105,9 @@ place() {
 }
 
 for deb; do
-    id=$(identity "$deb")
-    package=${id%% *}
-    version=${id#* }
-    version=${version%% *}
-    case "$package" in
-    lib?*) letter=$(printf '%s' "$package" | cut -c1-4) ;;
-    *) letter=$(printf '%s' "$package" | cut -c1) ;;
-    esac
-    folder="$repository/pool/main/$letter/$package"
-    # (Debian's pool names leave out the epoch.)
-    name="${package}_${version#*:}_${id##* }.deb"
-    mkdir -p "$folder"
-    [ -f "$folder/$name" ] || place "$deb" "$folder/$name"
+    target=$(pool_path "$deb")
+    mkdir -p "$(dirname "$target")"
+    [ -f "$target" ] || place "$deb" "$target"
 done
 
 indexes="$stage/tree/main/binary-amd64"

@@ -297,7 +297,10 @@ new_at_once=no
 stop_window
 as_user wineboot -r >/dev/null 2>&1
 as_user wineserver -k 2>/dev/null || true
+# Wine has no Restart Manager; on Windows a silent install would close the running programs
+# unless the package turns it off, so the package's table says that part.
 if [ "$status" -eq 194 ] && [ "$new_at_once" = yes ] && [ "$(entries)" -eq 1 ] && only_next &&
+    table Property | grep -q '^MSIRESTARTMANAGERCONTROL	Disable$' &&
     [ "$(detected)" = "${next_display}" ] && [ ! -e "$default_folder" ] &&
     [ "$(entry_value "$next_code" InstallLocation)" = "$chosen\\" ] &&
     [ "$(user_files)" = "$users_own" ]; then

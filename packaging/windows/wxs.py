@@ -162,6 +162,10 @@ def main():
     <Media Id="1" Cabinet="dialer.cab" EmbedCab="yes"/>
     <Icon Id="dialer.ico" SourceFile={quoteattr(icon)}/>
     <Property Id="ARPPRODUCTICON" Value="dialer.ico"/>
+    <!-- A silent install would otherwise have the Restart Manager close a running window or
+         dialerctl (an exchange cut off, values not kept); this way the running program's file is
+         replaced at the next restart and msiexec exits 3010, as the README says. -->
+    <Property Id="MSIRESTARTMANAGERCONTROL" Value="Disable"/>
     <Property Id="ARPURLINFOABOUT" Value={quoteattr(website)}/>
     <Property Id="ARPHELPLINK" Value={quoteattr(website)}/>
     <Directory Id="TARGETDIR" Name="SourceDir">

@@ -15,6 +15,13 @@ namespace dialerctl {
 bool ExchangeLog::open(const QString& path) {
     // The log holds the values read and written: a log it creates is the user's alone.
     m_file.setFileName(path);
+    // As a settings file: a link another user controls would append the values to whatever file
+    // that user chose.
+    if (PrivateFile::isLinkOthersControl(path)) {
+        m_error = QStringLiteral("it is a symbolic link in a folder other users may write to; the "
+                                 "file it leads to is left untouched");
+        return false;
+    }
     if (PrivateFile::open(m_file, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return true;
     m_error = m_file.errorString();

@@ -20,7 +20,7 @@ namespace PrivateFile {
 
 // The rights a save is to give its new file, taken before the save replaces the file at `path`
 // (or the file a symbolic link there leads to): the owner's alone when there is no file yet, the
-// old file's own otherwise.
+// old file's own otherwise, its owner's included (root saving a user's file leaves it theirs).
 class Rights {
 public:
     explicit Rights(const QString& path);
@@ -32,6 +32,7 @@ public:
 private:
     bool m_new = false;
     QByteArray m_kept; // the old file's own rights, where the platform must carry them over
+    long long m_owner = -1, m_group = -1; // the old file's, where root replaces another's file
 };
 
 // True when `path` is a symbolic link whose folder other users may write to (a sticky /tmp, a

@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +19,13 @@ bool open(QFile& file, QIODevice::OpenMode mode) {
 }
 
 Rights::Rights(const QString& path)
-    : m_new(!QFileInfo::exists(path)) {}
+    : m_new(!QFileInfo::exists(path)) {
+    struct stat old {};
+    if (!m_new && ::geteuid() == 0 && ::stat(QFile::encodeName(path).constData(), &old) == 0) {
+        m_owner = old.st_uid;
+        m_group = old.st_gid;
+    }
+}
 
 void Rights::giveToOpen(QFileDevice& file) const {
     // QSaveFile gives a replacement the old file's mode itself; a new file would take the umask's
@@ -27,9 +35,28 @@ void Rights::giveToOpen(QFileDevice& file) const {
     // refuses fchmod, and has none to narrow.
     if (m_new && file.handle() >= 0)
         (void)::fchmod(file.handle(), S_IRUSR | S_IWUSR);
+    // The replacement is root's; a user's file stays the user's, or a 0600 file would lock its
+    // owner out of it (sudo dialer-config in the user's folder, dialerctl --backup under become).
+    if (m_owner >= 0 && file.handle() >= 0)
+        (void)::fchown(file.handle(), uid_t(m_owner), gid_t(m_group));
 }
 
 void Rights::giveToPlaced(const QString&) const {}
+
+namespace {
+
+// A folder whose group is the user's own (a private group of the user's name, with no other
+// member: umask 002 leaves such folders group-writable) lets no other user write to it.
+bool isOwnGroup(const struct stat& folder) {
+    if (folder.st_uid != ::geteuid() || folder.st_gid != ::getegid())
+        return false;
+    const passwd *user = ::getpwuid(::geteuid());
+    const group *own = ::getgrgid(folder.st_gid);
+    return user && own && qstrcmp(user->pw_name, own->gr_name) == 0 &&
+           (own->gr_mem == nullptr || own->gr_mem[0] == nullptr);
+}
+
+} // namespace
 
 bool isLinkOthersControl(const QString& path) {
     struct stat link {};
@@ -38,7 +65,8 @@ bool isLinkOthersControl(const QString& path) {
     struct stat folder {};
     if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) != 0)
         return true;
-    const bool othersWrite = (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    const bool othersWrite =
+        (folder.st_mode & S_IWOTH) != 0 || ((folder.st_mode & S_IWGRP) != 0 && !isOwnGroup(folder));
     const bool othersOwn = folder.st_uid != ::geteuid() && folder.st_uid != 0;
     return othersWrite || othersOwn;
 }

@@ -558,6 +558,8 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"read", "--fast"};
         QTest::newRow("log that cannot be opened")
             << QStringList{"read", "--log", "/no-such-folder/log"};
+        QTest::newRow("log through a link in a folder others may write to")
+            << QStringList{"read", "--port", "COM1", "--log", "@sharedlink"};
         // A guard left empty (a template variable that rendered empty) never switches itself off.
         QTest::newRow("empty expected serial")
             << write + QStringList{"--values", ",,,,,", "--expect-serial", ""};
@@ -602,6 +604,14 @@ private Q_SLOTS:
         const QString log = m_dir.filePath("refused.jsonl");
         QFile::remove(log);
         arguments.replaceInStrings("@log", log);
+        // A link another user could have pointed anywhere: what it leads to is never written.
+        const QString linkedTarget = m_dir.filePath("linked-target.jsonl");
+        const QString shared = m_dir.filePath("shared");
+        QFile::remove(linkedTarget);
+        QVERIFY(QDir(shared).removeRecursively() && QDir().mkpath(shared));
+        QVERIFY(QFile::setPermissions(shared, QFile::Permissions(0x7777)));
+        QVERIFY(QFile::link(linkedTarget, shared + "/log.jsonl"));
+        arguments.replaceInStrings("@sharedlink", shared + "/log.jsonl");
 
         const Run run = dialerctl(arguments);
         QCOMPARE(run.exitCode, 2);
@@ -611,6 +621,7 @@ private Q_SLOTS:
         QCOMPARE(first.received(), QByteArray());
         QCOMPARE(second.received(), QByteArray());
         QVERIFY(!QFile::exists(log));
+        QVERIFY(!QFile::exists(linkedTarget));
     }
 
     void iniOutputIsAFileTheWindowLoads() {

@@ -366,17 +366,22 @@ private Q_SLOTS:
     void linkInAFolderOthersMayWriteIsNotFollowed_data() {
         QTest::addColumn<int>("folderMode");
         QTest::addColumn<bool>("othersOwnIt");
+        QTest::addColumn<bool>("sharedGroup"); // the folder's group is not the user's own
         QTest::addColumn<bool>("followed");
-        QTest::newRow("own folder others may read") << 0755 << false << true;
-        QTest::newRow("sticky folder everyone writes, as /tmp") << 01777 << false << false;
-        QTest::newRow("folder everyone writes") << 0777 << false << false;
-        QTest::newRow("folder a group writes") << 0770 << false << false;
-        if (geteuid() == 0)
-            QTest::newRow("another user's folder") << 0755 << true << false;
+        QTest::newRow("own folder others may read") << 0755 << false << false << true;
+        QTest::newRow("own folder the user's own group writes, as umask 002 makes it")
+            << 0775 << false << false << true;
+        QTest::newRow("sticky folder everyone writes, as /tmp") << 01777 << false << false << false;
+        QTest::newRow("folder everyone writes") << 0777 << false << false << false;
+        if (geteuid() == 0) {
+            QTest::newRow("folder a shared group writes") << 0770 << false << true << false;
+            QTest::newRow("another user's folder") << 0755 << true << false << false;
+        }
     }
     void linkInAFolderOthersMayWriteIsNotFollowed() {
         QFETCH(int, folderMode);
         QFETCH(bool, othersOwnIt);
+        QFETCH(bool, sharedGroup);
         QFETCH(bool, followed);
         const QString folder = m_dir.filePath("shared");
         const QString target = m_dir.filePath("target.ini");
@@ -388,6 +393,8 @@ private Q_SLOTS:
         QVERIFY(chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
         if (othersOwnIt)
             QVERIFY(chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+        if (sharedGroup) // "users", a group of many
+            QVERIFY(chown(QFile::encodeName(folder).constData(), uid_t(-1), 100) == 0);
         const SettingsReport report = SettingsStore(link).Save(DialerSettings::defaults());
         QVERIFY(QFileInfo(link).isSymLink());
         QVERIFY(QDir(folder).removeRecursively());
@@ -401,6 +408,20 @@ private Q_SLOTS:
         QVERIFY(report.describe().contains(link));
         QCOMPARE(foreignWords(report.describe(), {link}), QStringList());
         QCOMPARE(readBytes(target), old);
+    }
+
+    // Root saving a user's file (sudo in the user's folder, a backup under become) leaves it the
+    // user's: a 0600 file that became root's would lock its owner out of it.
+    void rootSavingAUsersFileLeavesItTheirs() {
+        if (geteuid() != 0)
+            QSKIP("only root replaces another user's file");
+        writeBytes(m_path, "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n");
+        QVERIFY(chown(QFile::encodeName(m_path).constData(), 65534, 65534) == 0);
+        QVERIFY(SettingsStore(m_path).Save(DialerSettings::defaults()).ok());
+        struct stat saved {};
+        QVERIFY(stat(QFile::encodeName(m_path).constData(), &saved) == 0);
+        QCOMPARE(saved.st_uid, uid_t(65534));
+        QCOMPARE(saved.st_gid, gid_t(65534));
     }
 
     // Killed at any moment of a Save, the file holds the old line or the new one, whole.

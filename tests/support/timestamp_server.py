@@ -44,6 +44,8 @@ def server(keys, work):
         out.write('01\n')
 
     class Handler(http.server.BaseHTTPRequestHandler):
+        """Answers each RFC 3161 query with openssl ts -reply."""
+
         def do_POST(self):  # noqa: N802 (http.server's name)
             query = self.rfile.read(int(self.headers.get('Content-Length', 0)))
             done = subprocess.run(['openssl', 'ts', '-reply', '-config', config, '-queryfile',

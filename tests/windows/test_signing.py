@@ -32,6 +32,7 @@ SIGNING = ('DIALER_SIGN_PKCS12', 'DIALER_SIGN_PASSWORD_FILE', 'DIALER_SIGN_PASSW
 
 
 class SigningScript(unittest.TestCase):
+    """scripts/signing.sh's authenticode_sign, one case a kind of key."""
 
     @classmethod
     def setUpClass(cls):
