@@ -44,29 +44,42 @@ namespace {
 
 // How often a device whose guard is held is looked at again.
 constexpr int GuardRetryMs = 20;
-// Descriptors handed to the helper stand above this while it starts, clear of its own numbers.
-constexpr int HandOverFloor = 10;
+// Descriptors handed to the helper stand above its own numbers while it starts (no higher: under
+// a tight limit of open files, a floor of 10 may not exist at all).
+constexpr int HandOverFloor = OpenerProtocol::GuardFd + 1;
 // How long a program that ends waits for helpers that have answered and not yet ended.
 constexpr int EndOfProgramWaitMs = 250;
 
-// The folder of the guards: the user's runtime folder (XDG_RUNTIME_DIR), or else one of the user's
-// own under /tmp. Nothing when no such folder is this user's alone.
+// A folder of this user's alone, made where it is missing; false where it cannot be had (another
+// user's, open to others, or not a folder).
+bool ownFolder(const QByteArray& path) {
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+// The folder of the guards: in the user's runtime folder (XDG_RUNTIME_DIR), or else one of the
+// user's own under /tmp. Nothing when neither can be had; that is said once, and the openings go
+// ahead unguarded, each with a helper of its own, rather than not at all.
 std::optional<QByteArray> guardFolder() {
-    const uid_t user = ::geteuid();
-    QByteArray base;
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     struct stat info {};
     if (runtime.startsWith('/') && ::stat(runtime.constData(), &info) == 0 &&
-        S_ISDIR(info.st_mode) && info.st_uid == user && (info.st_mode & 022) == 0)
-        base = runtime + "/dialer-config";
-    else
-        base = "/tmp/dialer-config-" + QByteArray::number(user);
-    if (::mkdir(base.constData(), 0700) != 0 && errno != EEXIST)
-        return std::nullopt;
-    if (::lstat(base.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user ||
-        (info.st_mode & 077) != 0)
-        return std::nullopt;
-    return base;
+        S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 022) == 0 &&
+        ownFolder(runtime + "/dialer-config"))
+        return runtime + "/dialer-config";
+    const QByteArray fallback = "/tmp/dialer-config-" + QByteArray::number(::geteuid());
+    if (ownFolder(fallback))
+        return fallback;
+    static bool told = false;
+    if (!std::exchange(told, true))
+        qWarning("dialer-config: no folder of this user's for the openings' guards (%s is "
+                 "another's or open to others): a port whose opening hangs may be waited for by "
+                 "more than one helper",
+                 fallback.constData());
+    return std::nullopt;
 }
 
 // The guard of a device, keyed by its real path (a by-id link and the device it names are one).
@@ -247,6 +260,14 @@ struct DeviceOpening::Private {
         }
         pair[1] = aboveFloor(pair[1]);
         guard = aboveFloor(guard);
+        if (pair[1] < 0) {
+            const int code = errno;
+            ::close(pair[0]);
+            if (guard >= 0)
+                ::close(guard);
+            fail(HelperAnswer::noChannel(static_cast<unsigned long>(code)));
+            return;
+        }
         const QByteArray program = QFile::encodeName(DeviceOpening::program());
         const QByteArray path = QFile::encodeName(devicePath);
 
@@ -258,7 +279,9 @@ struct DeviceOpening::Private {
         posix_spawn_file_actions_adddup2(&actions, pair[1], OpenerProtocol::SocketFd);
         if (guard >= 0)
             posix_spawn_file_actions_adddup2(&actions, guard, OpenerProtocol::GuardFd);
-        posix_spawn_file_actions_addclosefrom_np(&actions, OpenerProtocol::GuardFd + 1);
+        // Without a guard, descriptor 4 is whatever this program had there: closed as well.
+        posix_spawn_file_actions_addclosefrom_np(&actions, guard >= 0 ? OpenerProtocol::GuardFd + 1
+                                                                      : OpenerProtocol::GuardFd);
         posix_spawn_file_actions_addchdir_np(&actions, "/");
         // The helper starts with every signal at its default and none blocked, whatever this
         // program ignores (a broken pipe) or blocks.

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -180,12 +181,25 @@ void SerialLine::onAnswer(qintptr handle, bool opened, unsigned long systemError
 
 // The device the helper opened becomes the line: exclusive, raw, at the line's speed and framing.
 bool SerialLine::takeUp(int fd) {
+    // A device another program holds exclusively (Qt Serial Port takes it so, perhaps under
+    // another name, a by-id link) is that program's: root's opening passes TIOCEXCL, so it is
+    // looked at here, as a non-root opening would have been refused.
+    int heldElsewhere = 0;
+    if (::ioctl(fd, TIOCGEXCL, &heldElsewhere) == 0 && heldElsewhere != 0) {
+        setSystemError(QSerialPort::PermissionError, EBUSY);
+        ::close(fd);
+        return false;
+    }
     // Another opener of the device, root aside, is refused from here on.
     (void)::ioctl(fd, TIOCEXCL);
+    const auto giveUp = [fd] {
+        (void)::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+    };
     termios modes{};
     if (::tcgetattr(fd, &modes) != 0) {
         setSystemError(fromErrno(errno), errno);
-        ::close(fd);
+        giveUp();
         return false;
     }
     m_restored = QByteArray(reinterpret_cast<const char *>(&modes), sizeof modes);
@@ -193,7 +207,7 @@ bool SerialLine::takeUp(int fd) {
     if (!speed) {
         m_error = QSerialPort::UnsupportedOperationError;
         m_errorString = QStringLiteral("Invalid baud rate value");
-        ::close(fd);
+        giveUp();
         return false;
     }
     ::cfmakeraw(&modes);
@@ -241,7 +255,7 @@ bool SerialLine::takeUp(int fd) {
     ::cfsetospeed(&modes, *speed);
     if (::tcsetattr(fd, TCSANOW, &modes) != 0) {
         setSystemError(fromErrno(errno), errno);
-        ::close(fd);
+        giveUp();
         return false;
     }
     m_fd = fd;
@@ -346,6 +360,13 @@ void SerialLine::readWaiting() {
             continue;
         if (got < 0 && errno == EAGAIN)
             break;
+        // End of file is the line hung up, which the system also tells as POLLHUP; without it,
+        // an empty read is another program's VMIN 0 (Qt Serial Port's, as root), and silence.
+        if (got == 0) {
+            pollfd line{m_fd, POLLIN, 0};
+            if (::poll(&line, 1, 0) != 1 || !(line.revents & (POLLHUP | POLLERR)))
+                break;
+        }
         // End of file is the line hung up; any other failure of a read is the device gone.
         if (got == 0) {
             m_error = QSerialPort::ResourceError;

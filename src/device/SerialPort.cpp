@@ -40,6 +40,8 @@ SerialPort::SerialPort(QObject *parent)
     connect(&m_port, &SerialLine::errorOccurred, this, &SerialPort::onPortError);
     connect(&m_port, &SerialLine::openingDone, this, &SerialPort::onLineOpened);
     m_openingDeadline.setSingleShot(true);
+    // A coarse timer may give up 5 % early, before the 1,5 s its message names.
+    m_openingDeadline.setTimerType(Qt::PreciseTimer);
     connect(&m_openingDeadline, &QTimer::timeout, this, &SerialPort::onOpeningOverdue);
 }
 
