@@ -161,19 +161,16 @@ public:
     void reapAnswered(int waitMs) {
         QElapsedTimer waited;
         waited.start();
-        for (auto it = m_children.begin(); it != m_children.end();) {
-            Child& child = it.value();
-            if (child.answered && child.pidFd >= 0) {
+        m_children.removeIf([&waited, waitMs](std::pair<const pid_t&, Child&> entry) {
+            Child& child = entry.second;
+            if (!child.answered)
+                return false;
+            if (child.pidFd >= 0) {
                 pollfd ended{child.pidFd, POLLIN, 0};
                 (void)::poll(&ended, 1, int(std::max<qint64>(0, waitMs - waited.elapsed())));
             }
-            if (child.answered && reaped(child.pid)) {
-                release(child);
-                it = m_children.erase(it);
-            } else {
-                ++it;
-            }
-        }
+            return reapedAndReleased(child);
+        });
     }
 
 private:
@@ -194,6 +191,13 @@ private:
         return done == pid || (done < 0 && errno == ECHILD);
     }
 
+    static bool reapedAndReleased(Child& child) {
+        if (!reaped(child.pid))
+            return false;
+        release(child);
+        return true;
+    }
+
     static void release(Child& child) {
         if (child.watch) {
             child.watch->setEnabled(false);
@@ -205,14 +209,9 @@ private:
 
     // Reaps the one helper (pid), or every one that has ended (0).
     void sweep(pid_t pid) {
-        for (auto it = m_children.begin(); it != m_children.end();) {
-            if ((pid == 0 || it.key() == pid) && reaped(it.key())) {
-                release(it.value());
-                it = m_children.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        m_children.removeIf([pid](std::pair<const pid_t&, Child&> entry) {
+            return (pid == 0 || entry.first == pid) && reapedAndReleased(entry.second);
+        });
         if (m_sweep && m_children.isEmpty())
             m_sweep->stop();
     }
