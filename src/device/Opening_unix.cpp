@@ -12,15 +12,13 @@
 // of the device, here or in any other run, finds it locked and waits; a helper left waiting in
 // the kernel therefore stays the only one, however many runs meet its device.
 
+#include "HelperReaper_unix.h"
 #include "Opening_p.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -36,8 +34,6 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -47,8 +43,6 @@ constexpr int GuardRetryMs = 20;
 // Descriptors handed to the helper stand above its own numbers while it starts (no higher: under
 // a tight limit of open files, a floor of 10 may not exist at all).
 constexpr int HandOverFloor = OpenerProtocol::GuardFd + 1;
-// How long a program that ends waits for helpers that have answered and not yet ended.
-constexpr int EndOfProgramWaitMs = 250;
 
 // A folder of this user's alone, made where it is missing; false where it cannot be had (another
 // user's, open to others, or not a folder).
@@ -114,111 +108,6 @@ int aboveFloor(int fd) {
     ::close(fd);
     return moved;
 }
-
-int openPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    Q_UNUSED(pid);
-    return -1;
-#endif
-}
-
-// The helpers started here and not reaped yet. Each is reaped the moment it ends: where the
-// system gives a descriptor that tells it (pidfd), through that; elsewhere by a look now and then.
-class Reaper {
-public:
-    static Reaper& instance() {
-        // Never destroyed: helpers may still end while the program does. Those that answered are
-        // reaped as the program ends, so that none is left to the system's first process.
-        static auto *reaper = [] {
-            qAddPostRoutine([] { instance().reapAnswered(EndOfProgramWaitMs); });
-            return new Reaper;
-        }();
-        return *reaper;
-    }
-
-    void adopt(pid_t pid, bool answered) {
-        if (reaped(pid))
-            return;
-        Child child{pid, openPidFd(pid), answered, nullptr};
-        if (child.pidFd >= 0) {
-            ::fcntl(child.pidFd, F_SETFD, FD_CLOEXEC);
-            child.watch = new QSocketNotifier(child.pidFd, QSocketNotifier::Read);
-            QObject::connect(child.watch, &QSocketNotifier::activated, child.watch,
-                             [this, pid] { sweep(pid); });
-        } else {
-            if (!m_sweep) {
-                m_sweep = new QTimer;
-                m_sweep->setInterval(200);
-                QObject::connect(m_sweep, &QTimer::timeout, m_sweep, [this] { sweep(0); });
-            }
-            m_sweep->start();
-        }
-        m_children.insert(pid, child);
-    }
-
-    void reapAnswered(int waitMs) {
-        QElapsedTimer waited;
-        waited.start();
-        m_children.removeIf([&waited, waitMs](std::pair<const pid_t&, Child&> entry) {
-            Child& child = entry.second;
-            if (!child.answered)
-                return false;
-            if (child.pidFd >= 0) {
-                pollfd ended{child.pidFd, POLLIN, 0};
-                (void)::poll(&ended, 1, int(std::max<qint64>(0, waitMs - waited.elapsed())));
-            }
-            return reapedAndReleased(child);
-        });
-    }
-
-private:
-    struct Child {
-        pid_t pid = -1;
-        int pidFd = -1;
-        bool answered = false;
-        QSocketNotifier *watch = nullptr;
-    };
-
-    static bool reaped(pid_t pid) {
-        int status = 0;
-        pid_t done = 0;
-        do {
-            done = ::waitpid(pid, &status, WNOHANG);
-        } while (done < 0 && errno == EINTR);
-        // Gone already (reaped by someone else) counts as reaped.
-        return done == pid || (done < 0 && errno == ECHILD);
-    }
-
-    static bool reapedAndReleased(Child& child) {
-        if (!reaped(child.pid))
-            return false;
-        release(child);
-        return true;
-    }
-
-    static void release(Child& child) {
-        if (child.watch) {
-            child.watch->setEnabled(false);
-            child.watch->deleteLater();
-        }
-        if (child.pidFd >= 0)
-            ::close(child.pidFd);
-    }
-
-    // Reaps the one helper (pid), or every one that has ended (0).
-    void sweep(pid_t pid) {
-        m_children.removeIf([pid](std::pair<const pid_t&, Child&> entry) {
-            return (pid == 0 || entry.first == pid) && reapedAndReleased(entry.second);
-        });
-        if (m_sweep && m_children.isEmpty())
-            m_sweep->stop();
-    }
-
-    QHash<pid_t, Child> m_children;
-    QTimer *m_sweep = nullptr;
-};
 
 } // namespace
 
@@ -374,7 +263,7 @@ struct DeviceOpening::Private {
             socket = -1;
         }
         if (pid > 0)
-            Reaper::instance().adopt(pid, answered);
+            HelperReaper::adopt(pid, answered);
         pid = -1;
         underWay = false;
     }
@@ -438,7 +327,7 @@ bool DeviceOpening::waitForAnswer(int waitMs) {
 }
 
 void DeviceOpening::reapAnswered(int waitMs) {
-    Reaper::instance().reapAnswered(waitMs);
+    HelperReaper::reapAnswered(waitMs);
 }
 
 QStringList openingHelperLocations(const QString& programFolder) {

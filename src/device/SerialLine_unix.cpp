@@ -72,6 +72,58 @@ QSerialPort::SerialPortError fromErrno(int code) {
     }
 }
 
+// The device's modes made raw, at the line's speed and framing, with no flow control of any kind;
+// false for a speed the system has no code for.
+bool makeRaw(termios& modes, const LineSettings& line) {
+    const std::optional<speed_t> speed = speedCode(line.baudRate);
+    if (!speed)
+        return false;
+    ::cfmakeraw(&modes);
+    modes.c_cflag |= CLOCAL | CREAD;
+    modes.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    modes.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    switch (line.dataBits) {
+    case QSerialPort::Data5:
+        modes.c_cflag |= CS5;
+        break;
+    case QSerialPort::Data6:
+        modes.c_cflag |= CS6;
+        break;
+    case QSerialPort::Data7:
+        modes.c_cflag |= CS7;
+        break;
+    default:
+        modes.c_cflag |= CS8;
+        break;
+    }
+    switch (line.parity) {
+    case QSerialPort::EvenParity:
+        modes.c_cflag |= PARENB;
+        break;
+    case QSerialPort::OddParity:
+        modes.c_cflag |= PARENB | PARODD;
+        break;
+    case QSerialPort::SpaceParity:
+        modes.c_cflag |= PARENB | CMSPAR;
+        break;
+    case QSerialPort::MarkParity:
+        modes.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    default:
+        break;
+    }
+    if (line.stopBits != QSerialPort::OneStop)
+        modes.c_cflag |= CSTOPB;
+    // A read returns what is waiting and never waits itself (the device is non-blocking): with
+    // at least one character asked for, a read that returns nothing at all is a hang-up, which
+    // the system also tells as such (another program may change these modes underneath).
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    ::cfsetispeed(&modes, *speed);
+    ::cfsetospeed(&modes, *speed);
+    return true;
+}
+
 } // namespace
 
 SerialLine::SerialLine(QObject *parent)
@@ -203,56 +255,12 @@ bool SerialLine::takeUp(int fd) {
         return false;
     }
     m_restored = QByteArray(reinterpret_cast<const char *>(&modes), sizeof modes);
-    const std::optional<speed_t> speed = speedCode(m_line.baudRate);
-    if (!speed) {
+    if (!makeRaw(modes, m_line)) {
         m_error = QSerialPort::UnsupportedOperationError;
         m_errorString = QStringLiteral("Invalid baud rate value");
         giveUp();
         return false;
     }
-    ::cfmakeraw(&modes);
-    modes.c_cflag |= CLOCAL | CREAD;
-    modes.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    modes.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    switch (m_line.dataBits) {
-    case QSerialPort::Data5:
-        modes.c_cflag |= CS5;
-        break;
-    case QSerialPort::Data6:
-        modes.c_cflag |= CS6;
-        break;
-    case QSerialPort::Data7:
-        modes.c_cflag |= CS7;
-        break;
-    default:
-        modes.c_cflag |= CS8;
-        break;
-    }
-    switch (m_line.parity) {
-    case QSerialPort::EvenParity:
-        modes.c_cflag |= PARENB;
-        break;
-    case QSerialPort::OddParity:
-        modes.c_cflag |= PARENB | PARODD;
-        break;
-    case QSerialPort::SpaceParity:
-        modes.c_cflag |= PARENB | CMSPAR;
-        break;
-    case QSerialPort::MarkParity:
-        modes.c_cflag |= PARENB | CMSPAR | PARODD;
-        break;
-    default:
-        break;
-    }
-    if (m_line.stopBits != QSerialPort::OneStop)
-        modes.c_cflag |= CSTOPB;
-    // A read returns what is waiting and never waits itself (the device is non-blocking): with
-    // at least one character asked for, a read that returns nothing at all is a hang-up, never
-    // silence.
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
-    ::cfsetispeed(&modes, *speed);
-    ::cfsetospeed(&modes, *speed);
     if (::tcsetattr(fd, TCSANOW, &modes) != 0) {
         setSystemError(fromErrno(errno), errno);
         giveUp();
