@@ -81,7 +81,10 @@ bool makeRaw(termios& modes, const LineSettings& line) {
     ::cfmakeraw(&modes);
     modes.c_cflag |= CLOCAL | CREAD;
     modes.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    modes.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    // No parity check, and a character received with a framing or parity error is dropped rather
+    // than read as a NUL, whatever the device's last user left.
+    modes.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | PARMRK);
+    modes.c_iflag |= IGNPAR;
     switch (line.dataBits) {
     case QSerialPort::Data5:
         modes.c_cflag |= CS5;
@@ -119,9 +122,7 @@ bool makeRaw(termios& modes, const LineSettings& line) {
     // the system also tells as such (another program may change these modes underneath).
     modes.c_cc[VMIN] = 1;
     modes.c_cc[VTIME] = 0;
-    ::cfsetispeed(&modes, *speed);
-    ::cfsetospeed(&modes, *speed);
-    return true;
+    return ::cfsetispeed(&modes, *speed) == 0 && ::cfsetospeed(&modes, *speed) == 0;
 }
 
 } // namespace

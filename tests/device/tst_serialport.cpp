@@ -84,6 +84,7 @@ private Q_SLOTS:
         QCOMPARE(open.c_cflag & PARENB, tcflag_t(0));
         QCOMPARE(open.c_cflag & CSTOPB, tcflag_t(0));
         QCOMPARE(open.c_cflag & CRTSCTS, tcflag_t(0));
+        QCOMPARE(open.c_iflag & (IGNPAR | INPCK | PARMRK | IXON | IXOFF), tcflag_t(IGNPAR));
         QVERIFY(port.setPortOpen(false));
         QVERIFY(!port.PortOpen());
         termios after{};
