@@ -10,7 +10,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,8 +34,6 @@ int openPidFd(pid_t pid) {
 #endif
 }
 
-// The helpers started here and not reaped yet. Each is reaped the moment it ends: where the
-// system gives a descriptor that tells it (pidfd), through that; elsewhere by a look now and then.
 class Reaper {
 public:
     static Reaper& instance() {
@@ -99,6 +99,8 @@ private:
         return done == pid || (done < 0 && errno == ECHILD);
     }
 
+    // The test of the removeIf calls above, made once for each entry: true when the helper is
+    // reaped and its descriptor already closed, so that the entry can only go.
     static bool reapedAndReleased(Child& child) {
         if (!reaped(child.pid))
             return false;
@@ -134,10 +136,6 @@ namespace HelperReaper {
 
 void adopt(pid_t pid, bool answered) {
     Reaper::instance().adopt(pid, answered);
-}
-
-void reapAnswered(int waitMs) {
-    Reaper::instance().reapAnswered(waitMs);
 }
 
 } // namespace HelperReaper

@@ -15,7 +15,5 @@ namespace HelperReaper {
 
 // Takes a helper whose answer came (`answered`) or that was given up on.
 void adopt(pid_t pid, bool answered);
-// Waits for at most waitMs for the helpers that have answered to end, and reaps them.
-void reapAnswered(int waitMs);
 
 } // namespace HelperReaper

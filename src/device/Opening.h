@@ -65,11 +65,6 @@ public:
     // Another helper program (a test's, or an unusual layout's); empty returns to the search.
     static void setProgram(const QString& path);
 
-    // Waits for at most waitMs until the helpers that have answered have ended, and reaps them:
-    // a program calls it before it ends, so that nothing it started is left to the system's first
-    // process. Helpers still waiting on a device are left to end on their own.
-    static void reapAnswered(int waitMs);
-
 Q_SIGNALS:
     void answered(const DeviceOpening::Answer& answer);
 

@@ -326,10 +326,6 @@ bool DeviceOpening::waitForAnswer(int waitMs) {
     return true;
 }
 
-void DeviceOpening::reapAnswered(int waitMs) {
-    HelperReaper::reapAnswered(waitMs);
-}
-
 QStringList openingHelperLocations(const QString& programFolder) {
     const QString name = QString::fromLatin1(OpenerProtocol::ProgramName);
     return {programFolder + QStringLiteral("/../lib/dialer-config/") + name,

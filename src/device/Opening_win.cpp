@@ -359,11 +359,6 @@ bool DeviceOpening::waitForAnswer(int waitMs) {
     return true;
 }
 
-void DeviceOpening::reapAnswered(int) {
-    // A helper that has ended leaves nothing behind on Windows: its handle here is closed as soon
-    // as it has answered or been given up.
-}
-
 QStringList openingHelperLocations(const QString& programFolder) {
     return {programFolder + u'/' + QString::fromLatin1(OpenerProtocol::ProgramName) +
             QStringLiteral(".exe")};
